@@ -1,0 +1,53 @@
+// Turns CSV text into CRC list records.
+//
+// One streaming core implements both the line rules (a line ends at CR, CR LF
+// is one terminator, a lone LF stays inside the line, the end of input ends
+// the last line) and the record rules (a lone LF separates records inside a
+// line; F1..F3 end at "," or LF, F4 keeps every further ","). Every other byte,
+// NUL and 0x1A included, is passed through unchanged.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace corvane {
+
+// The fixed third column of every output record.
+inline constexpr std::string_view kPlaceholderColumn = "111 x 222";
+
+// Receives the transcoder's output in blocks.
+class OutputSink {
+ public:
+  virtual ~OutputSink() = default;
+  virtual void Write(const char* data, std::size_t size) = 0;
+};
+
+// The streaming core. Feed it input in chunks of any size, split anywhere
+// (a CR LF may straddle two chunks); each record is written to the sink
+// followed by CR LF. Memory stays bounded whatever the line lengths.
+class StreamTranscoder {
+ public:
+  explicit StreamTranscoder(OutputSink& sink);
+  ~StreamTranscoder();
+  StreamTranscoder(const StreamTranscoder&) = delete;
+  StreamTranscoder& operator=(const StreamTranscoder&) = delete;
+
+  void Feed(const char* data, std::size_t size);
+  // Ends the input: completes the last record, if any, and hands every
+  // buffered byte to the sink.
+  void Finish();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// One input line (without its terminator; it holds no CR but may hold LFs)
+// to its output records, in order, without terminators. The empty line gives
+// no record.
+std::vector<std::string> TranscodeLine(std::string_view line);
+
+}  // namespace corvane
