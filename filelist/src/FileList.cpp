@@ -1,1 +1,83 @@
-// Placeholder until the implementation lands.
+#include "filelist/FileList.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace corvane {
+
+namespace {
+
+constexpr std::string_view kCsvEnding = ".csv";
+
+unsigned char FoldAscii(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  return (u >= 'A' && u <= 'Z') ? static_cast<unsigned char>(u - 'A' + 'a') : u;
+}
+
+}  // namespace
+
+int CompareWithoutCase(std::string_view a, std::string_view b) {
+  const std::size_t common = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < common; ++i) {
+    const unsigned char ca = FoldAscii(a[i]);
+    const unsigned char cb = FoldAscii(b[i]);
+    if (ca != cb) return ca < cb ? -1 : 1;
+  }
+  if (a.size() == b.size()) return 0;
+  return a.size() < b.size() ? -1 : 1;
+}
+
+AddResult FileList::Add(const std::string& path) {
+  if (IsFull()) return AddResult::kListFull;
+  // upper_bound: after every entry that compares equal, so equal entries stay
+  // in arrival order and a repeated path lands beside its twin.
+  const auto place = std::upper_bound(
+      entries_.begin(), entries_.end(), path,
+      [](const std::string& a, const std::string& b) { return CompareWithoutCase(a, b) < 0; });
+  entries_.insert(place, path);
+  return AddResult::kAdded;
+}
+
+int FileList::Count() const { return static_cast<int>(entries_.size()); }
+
+std::string FileList::At(int index) const {
+  if (index < 0 || index >= Count()) {
+    throw std::out_of_range("file list index " + std::to_string(index) + " outside 0.." +
+                            std::to_string(Count() - 1));
+  }
+  return entries_[static_cast<std::size_t>(index)];
+}
+
+bool IsCsvPath(std::string_view path) {
+  return path.size() > kCsvEnding.size() && path.ends_with(kCsvEnding);
+}
+
+AddResult AddCsvToList(FileList& list, const std::string& path) {
+  if (!IsCsvPath(path)) return AddResult::kRefused;
+  return list.Add(path);
+}
+
+int DragOverEffect(bool offersFileList, int allowedEffects) {
+  return offersFileList ? (allowedEffects & kDropEffectCopy) : kDropEffectNone;
+}
+
+DropOutcome ApplyDrop(FileList& list, bool offersFileList, const std::vector<std::string>& paths) {
+  DropOutcome outcome;
+  if (!offersFileList) return outcome;
+  for (const std::string& path : paths) {
+    switch (AddCsvToList(list, path)) {
+      case AddResult::kAdded:
+        ++outcome.added;
+        break;
+      case AddResult::kRefused:
+        ++outcome.refused;
+        break;
+      case AddResult::kListFull:
+        ++outcome.listFull;
+        break;
+    }
+  }
+  return outcome;
+}
+
+}  // namespace corvane

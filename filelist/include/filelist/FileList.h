@@ -11,15 +11,27 @@ namespace corvane {
 
 enum class AddResult { kAdded, kRefused, kListFull };
 
+// Orders two paths without regard to case: ASCII letters are folded to lower
+// case, every other byte compares by its unsigned value. Returns a negative
+// number, zero or a positive number like strcmp.
+int CompareWithoutCase(std::string_view a, std::string_view b);
+
+// The input paths, kept in ascending order without regard to case. Entries are
+// stored exactly as delivered; an entry that compares equal to entries already
+// listed goes after them, so equal entries keep the order in which they came.
+// There is no duplicate check, no existence check and no removal.
 class FileList : public PathList {
  public:
-  // The most entries the list holds.
+  // The most entries the list holds (the count is a signed 16-bit number).
   static constexpr int kMaxEntries = 32767;
 
-  // Adds without any test (the Open command). kListFull when full.
+  // Adds without any test (the Open command). kListFull when the list already
+  // holds kMaxEntries entries; the list is then unchanged.
   AddResult Add(const std::string& path);
   int Count() const override;
+  // The entry at a zero-based index; throws std::out_of_range outside 0..Count()-1.
   std::string At(int index) const override;
+  bool IsFull() const { return Count() >= kMaxEntries; }
 
  private:
   std::vector<std::string> entries_;
@@ -29,25 +41,27 @@ class FileList : public PathList {
 // exactly (case significant).
 bool IsCsvPath(std::string_view path);
 
-// Adds the path only when IsCsvPath; kRefused otherwise (silently).
+// Adds the path only when IsCsvPath; kRefused otherwise (silently). A ".csv"
+// path meeting a full list gives kListFull.
 AddResult AddCsvToList(FileList& list, const std::string& path);
 
 // Drop effects.
 inline constexpr int kDropEffectNone = 0;
 inline constexpr int kDropEffectCopy = 1;
 
-// The effect offered while a drag is over the list.
+// The effect offered while a drag is over the list: with the file-list format,
+// the allowed effects masked to copy; without it, none. Names are not looked at.
 int DragOverEffect(bool offersFileList, int allowedEffects);
 
 // What a drop did.
 struct DropOutcome {
   int added = 0;
-  int refused = 0;     // not ".csv" names
-  int listFull = 0;    // turned away because the list was full
+  int refused = 0;   // not ".csv" names
+  int listFull = 0;  // ".csv" names turned away because the list was full
 };
 
 // Applies a drop: with the file-list format, every path in order goes through
-// AddCsvToList; without it nothing happens.
+// AddCsvToList (folders are not expanded); without it nothing happens.
 DropOutcome ApplyDrop(FileList& list, bool offersFileList, const std::vector<std::string>& paths);
 
 }  // namespace corvane

@@ -1,0 +1,224 @@
+#include "filelist/FileList.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include <string>
+#include <vector>
+
+namespace corvane {
+namespace {
+
+std::vector<std::string> Entries(const FileList& list) {
+  std::vector<std::string> out;
+  for (int i = 0; i < list.Count(); ++i) out.push_back(list.At(i));
+  return out;
+}
+
+// A list already holding kMaxEntries entries. Names ascend so every add appends.
+FileList FullList() {
+  FileList list;
+  for (int i = 0; i < FileList::kMaxEntries; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "C:\\f%05d.csv", i);
+    EXPECT_EQ(list.Add(name), AddResult::kAdded);
+  }
+  return list;
+}
+
+struct AcceptanceCase {
+  const char* path;
+  bool accepted;
+};
+
+TEST(CsvAcceptance, LongerThanFourAndEndsInLowerCaseCsv) {
+  const AcceptanceCase cases[] = {
+      {"C:\\a\\b.csv", true},
+      {"C:\\a\\b.CSV", false},
+      {"C:\\a\\b.Csv", false},
+      {"C:\\a\\b.csV", false},
+      {"C:\\a\\b.csv.bak", false},
+      {".csv", false},
+      {"x.csv", true},
+      {"..csv", true},
+      {"csv", false},
+      {"", false},
+      {"C:\\a\\bcsv", false},
+      {"C:\\a\\b.csv ", false},
+      {"C:\\a\\b,csv", false},
+      {"C:\\old.csv", true},  // a folder with that name is accepted like a file
+      {"/home/u/data.csv", true},
+      {"C:\\d\xC3\xA9j\xC3\xA0.csv", true},
+  };
+  for (const AcceptanceCase& c : cases) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(IsCsvPath(c.path), c.accepted);
+    FileList list;
+    EXPECT_EQ(AddCsvToList(list, c.path), c.accepted ? AddResult::kAdded : AddResult::kRefused);
+    EXPECT_EQ(list.Count(), c.accepted ? 1 : 0);
+  }
+}
+
+TEST(FileListAdd, TakesAnyPathUnchanged) {
+  FileList list;
+  EXPECT_EQ(list.Add("C:\\a\\b.TXT"), AddResult::kAdded);
+  EXPECT_EQ(list.Add(""), AddResult::kAdded);
+  EXPECT_EQ(list.Add("no extension"), AddResult::kAdded);
+  EXPECT_EQ(Entries(list), (std::vector<std::string>{"", "C:\\a\\b.TXT", "no extension"}));
+}
+
+struct SortCase {
+  const char* name;
+  std::vector<std::string> arrivals;
+  std::vector<std::string> listed;
+};
+
+TEST(FileListOrder, SortedWithoutRegardToCaseStoredAsDelivered) {
+  const SortCase cases[] = {
+      {"later upper-case name goes first", {"C:\\b.csv", "C:\\A.csv"}, {"C:\\A.csv", "C:\\b.csv"}},
+      {"case does not decide",
+       {"C:\\Zeta.csv", "C:\\alpha.csv", "C:\\BETA.csv"},
+       {"C:\\alpha.csv", "C:\\BETA.csv", "C:\\Zeta.csv"}},
+      {"the same path twice sits side by side",
+       {"C:\\m.csv", "C:\\a.csv", "C:\\z.csv", "C:\\m.csv"},
+       {"C:\\a.csv", "C:\\m.csv", "C:\\m.csv", "C:\\z.csv"}},
+      {"equal without case keeps arrival order",
+       {"C:\\X.csv", "C:\\x.csv", "C:\\a.csv", "C:\\X.CSV", "C:\\x.csv"},
+       {"C:\\a.csv", "C:\\X.csv", "C:\\x.csv", "C:\\X.CSV", "C:\\x.csv"}},
+      {"a prefix sorts before its extensions",
+       {"C:\\ab.csv", "C:\\a", "C:\\ab"},
+       {"C:\\a", "C:\\ab", "C:\\ab.csv"}},
+      {"punctuation and digits by byte value",
+       {"C:\\a_b", "C:\\a-b", "C:\\a1", "C:\\a.b", "C:\\aB"},
+       {"C:\\a-b", "C:\\a.b", "C:\\a1", "C:\\a_b", "C:\\aB"}},
+      {"bytes above 0x7F sort after ASCII letters, unfolded",
+       {"C:\\\xC3\xA9.csv", "C:\\z.csv", "C:\\\xC3\x89.csv", "C:\\E.csv"},
+       {"C:\\E.csv", "C:\\z.csv", "C:\\\xC3\x89.csv", "C:\\\xC3\xA9.csv"}},
+  };
+  for (const SortCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    FileList list;
+    for (const std::string& p : c.arrivals) ASSERT_EQ(list.Add(p), AddResult::kAdded);
+    EXPECT_EQ(Entries(list), c.listed);
+  }
+}
+
+TEST(FileListOrder, CompareWithoutCaseIsAConsistentOrder) {
+  EXPECT_EQ(CompareWithoutCase("ABC", "abc"), 0);
+  EXPECT_LT(CompareWithoutCase("abc", "ABD"), 0);
+  EXPECT_GT(CompareWithoutCase("ABD", "abc"), 0);
+  EXPECT_LT(CompareWithoutCase("ab", "AB\x01"), 0);
+  // '_' (0x5F) lies between 'Z' and 'a' in byte order: folding places it on
+  // the same side of a letter whatever that letter's case.
+  EXPECT_LT(CompareWithoutCase("_", "Z"), 0);
+  EXPECT_LT(CompareWithoutCase("_", "z"), 0);
+  EXPECT_LT(CompareWithoutCase("a", "\x80"), 0);
+}
+
+TEST(FileListRead, AtOutsideTheListThrows) {
+  FileList list;
+  list.Add("C:\\a.csv");
+  EXPECT_THROW(list.At(-1), std::out_of_range);
+  EXPECT_THROW(list.At(1), std::out_of_range);
+  EXPECT_EQ(list.At(0), "C:\\a.csv");
+}
+
+TEST(FileListRead, BatchReadsThroughPathList) {
+  FileList list;
+  list.Add("C:\\b.csv");
+  list.Add("C:\\a.csv");
+  const PathList& paths = list;
+  ASSERT_EQ(paths.Count(), 2);
+  EXPECT_EQ(paths.At(0), "C:\\a.csv");
+  EXPECT_EQ(paths.At(1), "C:\\b.csv");
+}
+
+TEST(FileListLimit, FullListRefusesEveryRoute) {
+  FileList list = FullList();
+  ASSERT_EQ(list.Count(), FileList::kMaxEntries);
+  EXPECT_TRUE(list.IsFull());
+  const std::string first = list.At(0);
+  const std::string last = list.At(FileList::kMaxEntries - 1);
+
+  EXPECT_EQ(list.Add("C:\\A.csv"), AddResult::kListFull);
+  EXPECT_EQ(AddCsvToList(list, "C:\\zz.csv"), AddResult::kListFull);
+  // A name that fails the ".csv" test is refused as such, full or not.
+  EXPECT_EQ(AddCsvToList(list, "C:\\zz.txt"), AddResult::kRefused);
+
+  const DropOutcome drop = ApplyDrop(list, true, {"C:\\1.csv", "C:\\2.txt", "C:\\3.csv"});
+  EXPECT_EQ(drop.added, 0);
+  EXPECT_EQ(drop.refused, 1);
+  EXPECT_EQ(drop.listFull, 2);
+
+  EXPECT_EQ(list.Count(), FileList::kMaxEntries);
+  EXPECT_EQ(list.At(0), first);
+  EXPECT_EQ(list.At(FileList::kMaxEntries - 1), last);
+}
+
+TEST(FileListLimit, DropFillsTheLastPlaceThenReportsFull) {
+  FileList list;
+  for (int i = 0; i < FileList::kMaxEntries - 1; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "C:\\f%05d.csv", i);
+    ASSERT_EQ(list.Add(name), AddResult::kAdded);
+  }
+  const DropOutcome drop = ApplyDrop(list, true, {"C:\\a.csv", "C:\\b.csv"});
+  EXPECT_EQ(drop.added, 1);
+  EXPECT_EQ(drop.listFull, 1);
+  EXPECT_EQ(list.Count(), FileList::kMaxEntries);
+  EXPECT_EQ(list.At(0), "C:\\a.csv");
+}
+
+struct DragCase {
+  const char* name;
+  bool offersFileList;
+  int allowedEffects;
+  int effect;
+};
+
+TEST(DragOver, FormatAndCopyBitDecide) {
+  const DragCase cases[] = {
+      {"files, copy allowed", true, 1, kDropEffectCopy},
+      {"files, copy move and link allowed", true, 1 | 2 | 4, kDropEffectCopy},
+      {"files, move only", true, 2, kDropEffectNone},
+      {"files, move and link", true, 2 | 4, kDropEffectNone},
+      {"files, nothing allowed", true, 0, kDropEffectNone},
+      {"files, scroll bit with copy", true, static_cast<int>(0x80000001u), kDropEffectCopy},
+      {"text, copy allowed", false, 1, kDropEffectNone},
+      {"text, everything allowed", false, 7, kDropEffectNone},
+  };
+  for (const DragCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(DragOverEffect(c.offersFileList, c.allowedEffects), c.effect);
+  }
+}
+
+TEST(Drop, FilesGoThroughTheCsvTestInOrder) {
+  FileList list;
+  const DropOutcome drop = ApplyDrop(list, true, {"C:\\1.csv", "C:\\2.txt", "C:\\3.csv"});
+  EXPECT_EQ(drop.added, 2);
+  EXPECT_EQ(drop.refused, 1);
+  EXPECT_EQ(drop.listFull, 0);
+  EXPECT_EQ(Entries(list), (std::vector<std::string>{"C:\\1.csv", "C:\\3.csv"}));
+}
+
+TEST(Drop, WithoutTheFileListFormatNothingHappens) {
+  FileList list;
+  list.Add("C:\\keep.csv");
+  const DropOutcome drop = ApplyDrop(list, false, {"C:\\1.csv", "C:\\2.csv"});
+  EXPECT_EQ(drop.added + drop.refused + drop.listFull, 0);
+  EXPECT_EQ(Entries(list), (std::vector<std::string>{"C:\\keep.csv"}));
+}
+
+TEST(Drop, SameFileTwiceAndFoldersAreNotExpanded) {
+  FileList list;
+  ApplyDrop(list, true, {"C:\\b.csv"});
+  ApplyDrop(list, true, {"C:\\A.csv", "C:\\old.csv", "C:\\folder"});
+  ApplyDrop(list, true, {"C:\\b.csv"});
+  EXPECT_EQ(Entries(list),
+            (std::vector<std::string>{"C:\\A.csv", "C:\\b.csv", "C:\\b.csv", "C:\\old.csv"}));
+}
+
+}  // namespace
+}  // namespace corvane
