@@ -1,0 +1,116 @@
+// The launcher's layer on Windows: the real registry, FindFirstFileA and CreateProcessA.
+#ifdef _WIN32
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <stdexcept>
+#include <system_error>
+#include <vector>
+
+#include "sysinfo/SysInfo.h"
+
+namespace corvane {
+
+namespace {
+
+// Predefined root keys are 32-bit values that Windows sign-extends into a 64-bit HKEY
+// (HKEY_LOCAL_MACHINE is 0xFFFFFFFF80000002 there).
+HKEY RootKey(std::uint32_t root) {
+  return reinterpret_cast<HKEY>(
+      static_cast<ULONG_PTR>(static_cast<LONG_PTR>(static_cast<LONG>(root))));
+}
+
+HKEY Key(RegHandle handle) { return reinterpret_cast<HKEY>(handle); }
+
+class WindowsSysInfoPlatform final : public SysInfoPlatform {
+ public:
+  explicit WindowsSysInfoPlatform(
+      std::function<void(const std::string&, const std::string&)> showMessage)
+      : showMessage_(std::move(showMessage)) {}
+
+  long RegOpenKeyExA(std::uint32_t root, const std::string& subKey, std::uint32_t options,
+                     std::uint32_t access, RegHandle* result) override {
+    if (result == nullptr) return ERROR_INVALID_PARAMETER;
+    HKEY key = nullptr;
+    const LSTATUS status = ::RegOpenKeyExA(RootKey(root), subKey.c_str(), options, access, &key);
+    *result = status == ERROR_SUCCESS ? reinterpret_cast<RegHandle>(key) : 0;
+    return status;
+  }
+
+  long RegQueryValueExA(RegHandle key, const std::string& valueName, std::uint32_t* type,
+                        unsigned char* data, std::uint32_t* size) override {
+    DWORD valueType = 0;
+    DWORD valueSize = size != nullptr ? *size : 0;
+    const LSTATUS status = ::RegQueryValueExA(Key(key), valueName.c_str(), nullptr, &valueType,
+                                              data, size != nullptr ? &valueSize : nullptr);
+    if (type != nullptr) *type = valueType;
+    if (size != nullptr) *size = valueSize;
+    return status;
+  }
+
+  long RegCloseKey(RegHandle key) override { return ::RegCloseKey(Key(key)); }
+
+  std::string FindNormalFile(const std::string& pattern) override {
+    WIN32_FIND_DATAA found{};
+    const HANDLE search = ::FindFirstFileA(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return {};
+    constexpr DWORD kNotNormal =
+        FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    std::string name;
+    do {
+      if ((found.dwFileAttributes & kNotNormal) == 0) {
+        name = found.cFileName;
+        break;
+      }
+    } while (::FindNextFileA(search, &found));
+    ::FindClose(search);
+    return name;
+  }
+
+  void StartProgram(const std::string& path) override {
+    if (path.empty()) throw std::invalid_argument("No program file to start");
+    // The program file is named on its own; the command line repeats it, quoted, as its
+    // first argument.
+    std::string quoted = "\"" + path + "\"";
+    std::vector<char> commandLine(quoted.begin(), quoted.end());
+    commandLine.push_back('\0');
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          nullptr, &startup, &process)) {
+      throw std::system_error(static_cast<int>(::GetLastError()), std::system_category(),
+                              "Cannot start " + path);
+    }
+    // Not waited for: the handles are only let go.
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+  }
+
+  void ShowMessage(const std::string& text, const std::string& title) override {
+    showMessage_(text, title);
+  }
+
+ private:
+  std::function<void(const std::string&, const std::string&)> showMessage_;
+};
+
+}  // namespace
+
+std::unique_ptr<SysInfoPlatform> MakeNativeSysInfoPlatform(
+    std::function<void(const std::string& text, const std::string& title)> showMessage) {
+  if (!showMessage) throw std::invalid_argument("The launcher needs a message box");
+  return std::make_unique<WindowsSysInfoPlatform>(std::move(showMessage));
+}
+
+}  // namespace corvane
+
+#endif  // _WIN32
