@@ -37,10 +37,15 @@ class StreamTranscoder {
 
   void Feed(const char* data, std::size_t size);
   // Ends the input: completes the last record, if any, and hands every
-  // buffered byte to the sink.
+  // buffered byte to the sink. The transcoder is then ready for a new input.
   void Finish();
 
  private:
+  friend class TranscoderTestAccess;
+  // portableScan selects the plain C++ byte scan instead of the vector one
+  // (both give identical output; the tests compare them).
+  StreamTranscoder(OutputSink& sink, bool portableScan);
+
   struct State;
   std::unique_ptr<State> state_;
 };

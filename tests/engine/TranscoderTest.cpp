@@ -1,0 +1,442 @@
+// Tests of the record transcoder: the record rules, the line rules, chunking of
+// the input, the 64-byte block scan and its portable twin, and a randomized
+// comparison against a plain byte-at-a-time reference written out below.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/RecordTranscoder.h"
+
+namespace corvane {
+
+// Reaches the transcoder's portable byte scan, which the vector scan must match.
+class TranscoderTestAccess {
+ public:
+  static std::unique_ptr<StreamTranscoder> Make(OutputSink& sink, bool portableScan) {
+    return std::unique_ptr<StreamTranscoder>(new StreamTranscoder(sink, portableScan));
+  }
+};
+
+namespace {
+
+using namespace std::string_literals;
+
+// ---------------------------------------------------------------------------
+// Reference: the rules spelled out step by step, independent of the engine.
+
+// Lines end at CR or CR LF; a lone LF stays in the line; the end of the input
+// ends the last line. Nothing is read once the input is at its end.
+std::vector<std::string> ReferenceLines(std::string_view input) {
+  std::vector<std::string> lines;
+  std::size_t pos = 0;
+  while (pos < input.size()) {
+    const std::size_t cr = input.find('\r', pos);
+    if (cr == std::string_view::npos) {
+      lines.emplace_back(input.substr(pos));
+      break;
+    }
+    lines.emplace_back(input.substr(pos, cr - pos));
+    pos = cr + 1;
+    if (pos < input.size() && input[pos] == '\n') ++pos;
+  }
+  return lines;
+}
+
+// The record loop with a 1-based scan position; reading past the end of the
+// line gives the empty string, which equals no separator.
+std::vector<std::string> ReferenceRecords(std::string_view line) {
+  const auto len = static_cast<std::int64_t>(line.size());
+  const auto at = [&](std::int64_t i) {
+    return i >= 1 && i <= len ? line.substr(static_cast<std::size_t>(i - 1), 1)
+                              : std::string_view{};
+  };
+  std::vector<std::string> records;
+  std::int64_t i = 1;
+  while (i <= len) {
+    std::string out;
+    const auto field = [&] {
+      while (at(i) != "," && at(i) != "\n" && i <= len) out += at(i++);
+    };
+    const auto stepOverComma = [&] {
+      if (at(i) != "\n") ++i;
+    };
+    field();
+    out += "\t\t";
+    stepOverComma();
+    field();
+    out += "\t\t111 x 222\t\t";
+    stepOverComma();
+    field();
+    out += "\t\t";
+    stepOverComma();
+    while (at(i) != "\n" && i <= len) out += at(i++);
+    records.push_back(out);
+    if (at(i) == "\n") ++i;
+  }
+  return records;
+}
+
+std::string ReferenceOutput(std::string_view input) {
+  std::string out;
+  for (const std::string& line : ReferenceLines(input)) {
+    for (const std::string& record : ReferenceRecords(line)) out += record + "\r\n";
+  }
+  return out;
+}
+
+// ---------------------------------------------------------------------------
+// Running the engine.
+
+class CollectingSink : public OutputSink {
+ public:
+  void Write(const char* data, std::size_t size) override {
+    text.append(data, size);
+    writeSizes.push_back(size);
+  }
+  std::string text;
+  std::vector<std::size_t> writeSizes;
+};
+
+enum class Scan { kVector, kPortable };
+
+// Feeds the input in chunks of the given sizes, cycling through them; an empty
+// list feeds it whole.
+std::string Transcode(std::string_view input, const std::vector<std::size_t>& chunks = {},
+                      Scan scan = Scan::kVector) {
+  CollectingSink sink;
+  auto transcoder = TranscoderTestAccess::Make(sink, scan == Scan::kPortable);
+  if (chunks.empty()) {
+    transcoder->Feed(input.data(), input.size());
+  } else {
+    std::size_t pos = 0;
+    for (std::size_t k = 0; pos < input.size(); ++k) {
+      const std::size_t n = std::min(chunks[k % chunks.size()], input.size() - pos);
+      transcoder->Feed(input.data() + pos, n);
+      pos += n;
+    }
+  }
+  transcoder->Finish();
+  return sink.text;
+}
+
+// Readable failure output for strings full of TABs and control bytes.
+std::string Visible(std::string_view s) {
+  std::string v;
+  for (unsigned char c : s) {
+    if (c == '\t') {
+      v += "\\t";
+    } else if (c == '\n') {
+      v += "\\n";
+    } else if (c == '\r') {
+      v += "\\r";
+    } else if (c < 0x20 || c >= 0x7f) {
+      static const char* hex = "0123456789abcdef";
+      v += "\\x";
+      v += hex[c >> 4];
+      v += hex[c & 15];
+    } else {
+      v += static_cast<char>(c);
+    }
+  }
+  return v.size() > 400 ? v.substr(0, 400) + "...(" + std::to_string(v.size()) + ")" : v;
+}
+
+#define EXPECT_SAME_BYTES(expected, actual) \
+  EXPECT_TRUE((expected) == (actual))       \
+      << "expected: " << Visible(expected) << "\n  actual: " << Visible(actual)
+
+// ---------------------------------------------------------------------------
+// One line to its records.
+
+struct LineCase {
+  const char* name;
+  std::string line;
+  std::vector<std::string> records;
+};
+
+class TranscodeLineTest : public ::testing::TestWithParam<LineCase> {};
+
+TEST_P(TranscodeLineTest, GivesTheRecordsInOrder) {
+  const LineCase& c = GetParam();
+  EXPECT_EQ(TranscodeLine(c.line), c.records);
+  EXPECT_EQ(ReferenceRecords(c.line), c.records) << "the test's reference disagrees";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Records, TranscodeLineTest,
+    ::testing::Values(
+        LineCase{"FourFields", "a,b,c,d", {"a\t\tb\t\t111 x 222\t\tc\t\td"}},
+        LineCase{
+            "ExtraValuesStayInTheLastColumn", "a,b,c,d,e,f", {"a\t\tb\t\t111 x 222\t\tc\t\td,e,f"}},
+        LineCase{"TwoFields", "a,b", {"a\t\tb\t\t111 x 222\t\t\t\t"}},
+        LineCase{"OneField", "x", {"x\t\t\t\t111 x 222\t\t\t\t"}},
+        LineCase{"OnlyCommas", ",,,", {"\t\t\t\t111 x 222\t\t\t\t"}},
+        LineCase{"TrailingComma", "a,b,c,", {"a\t\tb\t\t111 x 222\t\tc\t\t"}},
+        LineCase{"EmptyLine", "", {}}, LineCase{"SingleLf", "\n", {"\t\t\t\t111 x 222\t\t\t\t"}},
+        LineCase{"TwoRecordsEndingInLf",
+                 "a,b,c,d\nw,x,y,z\n",
+                 {"a\t\tb\t\t111 x 222\t\tc\t\td", "w\t\tx\t\t111 x 222\t\ty\t\tz"}},
+        LineCase{"LfEndsFieldOneAndLeavesTheRestEmpty",
+                 "a\nb,c,d,e",
+                 {"a\t\t\t\t111 x 222\t\t\t\t", "b\t\tc\t\t111 x 222\t\td\t\te"}},
+        LineCase{
+            "QuotesArePlainCharacters", "\"q,1\",2,3,4", {"\"q\t\t1\"\t\t111 x 222\t\t2\t\t3,4"}},
+        LineCase{"SpacesSurvive", " a , b ", {" a \t\t b \t\t111 x 222\t\t\t\t"}},
+        LineCase{"LfEndsFieldThree",
+                 "a,b,c\nd",
+                 {"a\t\tb\t\t111 x 222\t\tc\t\t", "d\t\t\t\t111 x 222\t\t\t\t"}},
+        LineCase{"LfEndsTheLastField", "a,b,c,d,e\n", {"a\t\tb\t\t111 x 222\t\tc\t\td,e"}},
+        LineCase{"TwoLfsGiveAnEmptyRecord",
+                 "a\n\nb",
+                 {"a\t\t\t\t111 x 222\t\t\t\t", "\t\t\t\t111 x 222\t\t\t\t",
+                  "b\t\t\t\t111 x 222\t\t\t\t"}},
+        LineCase{"CommaThenLf", "a,\n", {"a\t\t\t\t111 x 222\t\t\t\t"}},
+        LineCase{"OtherBytesPassThrough",
+                 "\0\x1a,\xff\xfe,caf\xc3\xa9,\t\"x\""s,
+                 {"\0\x1a\t\t\xff\xfe\t\t111 x 222\t\tcaf\xc3\xa9\t\t\t\"x\""s}}),
+    [](const ::testing::TestParamInfo<LineCase>& info) { return info.param.name; });
+
+// ---------------------------------------------------------------------------
+// Whole inputs: the line rules together with the record rules.
+
+struct StreamCase {
+  const char* name;
+  std::string input;
+  std::string output;
+};
+
+class StreamTranscoderTest : public ::testing::TestWithParam<StreamCase> {};
+
+TEST_P(StreamTranscoderTest, ConvertsTheWholeInput) {
+  const StreamCase& c = GetParam();
+  EXPECT_SAME_BYTES(c.output, Transcode(c.input));
+  EXPECT_SAME_BYTES(c.output, ReferenceOutput(c.input)) << " (the test's reference disagrees)";
+}
+
+const std::string kRecA = "a\t\t\t\t111 x 222\t\t\t\t\r\n";
+const std::string kRecB = "b\t\t\t\t111 x 222\t\t\t\t\r\n";
+const std::string kRecAB = "a\t\tb\t\t111 x 222\t\t\t\t\r\n";
+const std::string kRecEmpty = "\t\t\t\t111 x 222\t\t\t\t\r\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, StreamTranscoderTest,
+    ::testing::Values(
+        StreamCase{"EmptyInput", "", ""}, StreamCase{"CrEndsALine", "a\rb", kRecA + kRecB},
+        StreamCase{"CrLfIsOneTerminator", "a\r\nb\r\n", kRecA + kRecB},
+        StreamCase{"LoneLfSplitsRecordsInsideTheLine", "a\nb", kRecA + kRecB},
+        StreamCase{"CrCrLfIsAnEmptyLineBetween", "a\r\r\nb", kRecA + kRecB},
+        StreamCase{"LfCrEndsARecordThenTheLine", "a\n\rb", kRecA + kRecB},
+        StreamCase{"LastLineWithoutTerminator", "a\r\nb", kRecA + kRecB},
+        StreamCase{"LastLineWithCrOnly", "a\r", kRecA},
+        StreamCase{"BlankLineInCrLfFileGivesNothing", "a,b\r\n\r\nb\r\n", kRecAB + kRecB},
+        StreamCase{"BlankLineInLfFileGivesAnEmptyRecord", "a,b\n\n", kRecAB + kRecEmpty},
+        StreamCase{"CrLfAndLfFilesAgreeWithoutBlankLines", "a,b\nb\n", kRecAB + kRecB},
+        StreamCase{"OnlyTerminators", "\r\n\r\r\n\r", ""},
+        StreamCase{"LfAtLineStart", "\r\n\na", kRecEmpty + kRecA},
+        StreamCase{"CrAfterLfGivesNoExtraRecord", "a\n\r\n", kRecA},
+        StreamCase{"FourthFieldKeepsCommasUpToCr", "a,b,c,d,e\rb",
+                   "a\t\tb\t\t111 x 222\t\tc\t\td,e\r\n" + kRecB},
+        StreamCase{"CrEndsEachFieldLikeTheEndOfALine", "a,\rb,c,\r",
+                   kRecA + "b\t\tc\t\t111 x 222\t\t\t\t\r\n"},
+        StreamCase{"EndOfFileMarkAndNulAreData", "\x1a\r\n\0"s,
+                   "\x1a\t\t\t\t111 x 222\t\t\t\t\r\n\0\t\t\t\t111 x 222\t\t\t\t\r\n"s}),
+    [](const ::testing::TestParamInfo<StreamCase>& info) { return info.param.name; });
+
+TEST(StreamTranscoderReuse, FinishEndsTheInputCompletely) {
+  // A CR at the end of one input must not swallow an LF at the start of the next.
+  CollectingSink sink;
+  StreamTranscoder transcoder(sink);
+  transcoder.Feed("a,b\r", 4);
+  transcoder.Finish();
+  transcoder.Feed("\nb,", 3);
+  transcoder.Finish();
+  EXPECT_SAME_BYTES(kRecAB + kRecEmpty + "b\t\t\t\t111 x 222\t\t\t\t\r\n", sink.text);
+}
+
+// ---------------------------------------------------------------------------
+// Inputs that stress chunk boundaries and the 64-byte block scan.
+
+std::string Repeat(char c, std::size_t n) { return std::string(n, c); }
+
+std::vector<std::string> BoundaryInputs() {
+  std::vector<std::string> inputs;
+  for (const char* example : {"a,b,c,d", "a,b,c,d,e,f", ",,,", "a,b,c,\n", "\n", "a\r\nb\r\n",
+                              "a\r\r\nb", "a\n\rb", "\r\n\r\n", "x,y\r", "\r\n\n,\r\r\n"}) {
+    inputs.emplace_back(example);
+  }
+  // Every separator (and CR LF) at and around the block boundary.
+  for (const char* sep : {",", "\r", "\n", "\r\n", "\r\r\n", "\n\r"}) {
+    for (std::size_t pos = 60; pos <= 68; ++pos) {
+      inputs.push_back(Repeat('x', pos) + sep + "y,z,w,v,u\r\n" + Repeat('q', 70) + ",r");
+      inputs.push_back(Repeat(',', pos) + sep + Repeat('e', 3) + "\n");
+    }
+    for (std::size_t pos = 124; pos <= 132; ++pos) {
+      inputs.push_back("a," + Repeat('x', pos) + sep + Repeat('s', 130) + ",t");
+    }
+  }
+  // Fields and fourth-field commas spanning several blocks.
+  inputs.push_back(Repeat('f', 200) + "," + Repeat('g', 64) + "," + Repeat('h', 63) + "," +
+                   Repeat('i', 65) + "," + Repeat('j', 300) + "\r\n");
+  inputs.push_back("1,2,3," + Repeat(',', 190) + "\r\n" + Repeat('\n', 130));
+  std::string records;
+  for (int k = 0; k < 40; ++k)
+    records.append("r").append(std::to_string(k)).append(",ab,c,dd,ee\r\n");
+  inputs.push_back(records);
+  std::string lfRecords;
+  for (int k = 0; k < 40; ++k)
+    lfRecords.append("p").append(std::to_string(k * 7)).append(",x,,z\n");
+  inputs.push_back(lfRecords);
+  return inputs;
+}
+
+TEST(StreamTranscoderChunks, EveryChunkSizeGivesTheSameOutput) {
+  for (const std::string& input : BoundaryInputs()) {
+    const std::string whole = Transcode(input);
+    EXPECT_SAME_BYTES(ReferenceOutput(input), whole) << " input: " << Visible(input);
+    for (std::size_t chunk = 1; chunk <= 7; ++chunk) {
+      EXPECT_SAME_BYTES(whole, Transcode(input, {chunk}))
+          << " chunk " << chunk << ", input: " << Visible(input);
+    }
+    for (std::size_t chunk : {std::size_t{63}, std::size_t{64}, std::size_t{65}}) {
+      EXPECT_SAME_BYTES(whole, Transcode(input, {chunk}))
+          << " chunk " << chunk << ", input: " << Visible(input);
+    }
+  }
+}
+
+TEST(StreamTranscoderChunks, EveryTwoWaySplitGivesTheSameOutput) {
+  // In particular a CR ending one chunk with its LF opening the next.
+  for (const std::string& input : BoundaryInputs()) {
+    if (input.size() > 300) continue;
+    const std::string whole = Transcode(input);
+    for (std::size_t cut = 1; cut < input.size(); ++cut) {
+      EXPECT_SAME_BYTES(whole, Transcode(input, {cut, input.size()}))
+          << " cut at " << cut << ", input: " << Visible(input);
+    }
+  }
+}
+
+TEST(StreamTranscoderScan, PortableScanMatchesVectorScan) {
+  for (const std::string& input : BoundaryInputs()) {
+    for (const std::vector<std::size_t>& chunks :
+         {std::vector<std::size_t>{}, {1}, {3, 64, 5}, {100}}) {
+      EXPECT_SAME_BYTES(Transcode(input, chunks, Scan::kVector),
+                        Transcode(input, chunks, Scan::kPortable))
+          << " input: " << Visible(input);
+    }
+  }
+}
+
+// Fields longer than the transcoder's output block, in the first column and
+// in the comma-keeping last column, fed whole and in odd chunks.
+TEST(StreamTranscoderLongFields, FieldsLongerThanTheOutputBlock) {
+  const std::size_t big = (std::size_t{3} << 20) + 17;
+  std::string fourth;
+  for (std::size_t k = 0; fourth.size() < big; ++k) fourth += k % 97 == 0 ? ',' : 'd';
+  const std::vector<std::string> inputs = {
+      Repeat('a', big) + ",b,c," + fourth + "\r\nnext,x\r\n",
+      "a,b,c," + fourth,
+      Repeat('z', big) + "\n" + Repeat('y', 5000) + ",\n",
+  };
+  for (const std::string& input : inputs) {
+    const std::string expected = ReferenceOutput(input);
+    EXPECT_SAME_BYTES(expected, Transcode(input));
+    EXPECT_SAME_BYTES(expected, Transcode(input, {65521, 1, 4096}));
+    EXPECT_SAME_BYTES(expected, Transcode(input, {}, Scan::kPortable));
+  }
+}
+
+TEST(StreamTranscoderSink, ReceivesEqualLargeBlocksThenTheRest) {
+  std::string input;
+  for (int k = 0; input.size() < (std::size_t{5} << 20); ++k) {
+    input.append("rec").append(std::to_string(k)).append(",bb,cc,dddd,e\r\n");
+  }
+  CollectingSink sink;
+  StreamTranscoder transcoder(sink);
+  for (std::size_t pos = 0; pos < input.size(); pos += 4099) {
+    transcoder.Feed(input.data() + pos, std::min<std::size_t>(4099, input.size() - pos));
+  }
+  transcoder.Finish();
+  EXPECT_SAME_BYTES(ReferenceOutput(input), sink.text);
+  ASSERT_GE(sink.writeSizes.size(), 2u);
+  for (std::size_t k = 0; k + 1 < sink.writeSizes.size(); ++k) {
+    EXPECT_EQ(sink.writeSizes[k], sink.writeSizes[0]) << "write " << k;
+  }
+  EXPECT_GE(sink.writeSizes[0], std::size_t{64} << 10);
+  EXPECT_LE(sink.writeSizes.back(), sink.writeSizes[0]);
+}
+
+// ---------------------------------------------------------------------------
+// Randomized comparison with the reference, with fixed seeds.
+
+std::string RandomInput(std::mt19937_64& rng) {
+  static const char kWeighted[] = {',', ',', ',', '\r', '\r', '\n', '\n', '\n', 'a', 'b', ' ', '"'};
+  std::uniform_int_distribution<int> pick(0, 15);
+  std::uniform_int_distribution<int> anyByte(0, 255);
+  std::uniform_int_distribution<int> lengthClass(0, 9);
+  const int cls = lengthClass(rng);
+  const std::size_t maxLen = cls < 5 ? 20 : cls < 8 ? 300 : 5000;
+  std::uniform_int_distribution<std::size_t> length(0, maxLen);
+  // Some inputs favour long runs of data so that whole blocks hold no separator.
+  std::uniform_int_distribution<int> dataRun(0, cls == 9 ? 200 : 3);
+  std::string s;
+  const std::size_t n = length(rng);
+  while (s.size() < n) {
+    const int p = pick(rng);
+    if (p < 12) {
+      s += kWeighted[p];
+    } else if (p < 14) {
+      s += static_cast<char>(anyByte(rng));
+    } else {
+      s += Repeat(static_cast<char>('m' + p), static_cast<std::size_t>(dataRun(rng)));
+    }
+  }
+  return s;
+}
+
+std::vector<std::size_t> RandomChunks(std::mt19937_64& rng) {
+  std::uniform_int_distribution<int> count(1, 4);
+  std::uniform_int_distribution<int> kind(0, 2);
+  std::uniform_int_distribution<std::size_t> small(1, 8);
+  std::uniform_int_distribution<std::size_t> medium(9, 200);
+  std::vector<std::size_t> chunks;
+  for (int k = count(rng); k > 0; --k) {
+    const int which = kind(rng);
+    chunks.push_back(which == 0 ? small(rng) : which == 1 ? medium(rng) : 64);
+  }
+  return chunks;
+}
+
+class TranscoderRandomTest : public ::testing::TestWithParam<std::uint64_t> {};
+
+TEST_P(TranscoderRandomTest, MatchesTheReference) {
+  std::mt19937_64 rng(GetParam());
+  for (int round = 0; round < 400; ++round) {
+    const std::string input = RandomInput(rng);
+    const std::vector<std::size_t> chunks = RandomChunks(rng);
+    const std::string expected = ReferenceOutput(input);
+    ASSERT_TRUE(expected == Transcode(input))
+        << "seed " << GetParam() << " round " << round << ", input: " << Visible(input);
+    ASSERT_TRUE(expected == Transcode(input, chunks))
+        << "seed " << GetParam() << " round " << round << ", input: " << Visible(input);
+    ASSERT_TRUE(expected == Transcode(input, chunks, Scan::kPortable))
+        << "seed " << GetParam() << " round " << round << ", input: " << Visible(input);
+    // A single line (no CR) through the per-line interface.
+    std::string line = input;
+    std::erase(line, '\r');
+    ASSERT_EQ(ReferenceRecords(line), TranscodeLine(line))
+        << "seed " << GetParam() << " round " << round << ", line: " << Visible(line);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, TranscoderRandomTest,
+                         ::testing::Values(1u, 2u, 3u, 42u, 1234u, 20240601u, 0xC0FFEEu,
+                                           0xDEADBEEFu));
+
+}  // namespace
+}  // namespace corvane
