@@ -133,8 +133,8 @@ class PosixSysInfoPlatform final : public SysInfoPlatform {
 const std::vector<std::string>& SysInfoToolNames() {
   // Desktop programs that show the machine's hardware and system, best first.
   static const std::vector<std::string> names = {
-      "kinfocenter", "hardinfo2", "hardinfo", "cpu-x", "gnome-system-monitor",
-      "mate-system-monitor",
+      "kinfocenter",          "hardinfo2",           "hardinfo", "cpu-x",
+      "gnome-system-monitor", "mate-system-monitor",
   };
   return names;
 }
@@ -145,7 +145,8 @@ std::string FindSysInfoToolOnPath() {
   std::vector<std::string> folders;
   for (const char* p = path;;) {
     const char* end = std::strchr(p, ':');
-    const std::string folder(p, end == nullptr ? std::strlen(p) : static_cast<std::size_t>(end - p));
+    const std::string folder(p,
+                             end == nullptr ? std::strlen(p) : static_cast<std::size_t>(end - p));
     // An empty entry means the current folder, which is no place to look for a desktop tool.
     if (!folder.empty() && folder.front() == '/') folders.push_back(folder);
     if (end == nullptr) break;

@@ -25,7 +25,8 @@ class OpenKey {
   RegHandle* Out() { return &handle_; }
   RegHandle Handle() const { return handle_; }
   void MarkOpen() { open_ = true; }
-  // Closes the key now; also a handle left 0 by a failed open goes to RegCloseKey, which refuses it.
+  // Closes the key now; also a handle left 0 by a failed open goes to RegCloseKey, which refuses
+  // it.
   void Close() {
     open_ = false;
     platform_.RegCloseKey(handle_);
@@ -78,10 +79,9 @@ bool GetKeyValue(SysInfoPlatform& platform, std::uint32_t KeyRoot, const std::st
     KeyVal = std::move(text);
   } else if (type == kRegDword) {
     // The number is little-endian; bytes not returned stay 0 from the buffer's fill.
-    const std::uint32_t number = static_cast<std::uint32_t>(buffer[0]) |
-                                 static_cast<std::uint32_t>(buffer[1]) << 8 |
-                                 static_cast<std::uint32_t>(buffer[2]) << 16 |
-                                 static_cast<std::uint32_t>(buffer[3]) << 24;
+    const std::uint32_t number =
+        static_cast<std::uint32_t>(buffer[0]) | static_cast<std::uint32_t>(buffer[1]) << 8 |
+        static_cast<std::uint32_t>(buffer[2]) << 16 | static_cast<std::uint32_t>(buffer[3]) << 24;
     KeyVal = std::to_string(number);
   }
   // Any other type (an expandable string, binary data) leaves KeyVal as it was.

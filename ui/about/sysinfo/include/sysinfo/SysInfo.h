@@ -18,8 +18,8 @@ using RegHandle = std::uintptr_t;
 
 // Root keys, value types, access rights and results, with their Win32 values.
 inline constexpr std::uint32_t kHkeyLocalMachine = 0x80000002u;
-inline constexpr std::uint32_t kRegSz = 1;     // text
-inline constexpr std::uint32_t kRegDword = 4;  // 32-bit number, little-endian
+inline constexpr std::uint32_t kRegSz = 1;           // text
+inline constexpr std::uint32_t kRegDword = 4;        // 32-bit number, little-endian
 inline constexpr std::uint32_t kKeyRead = 0x20019u;  // read control + query, enumerate, notify
 
 inline constexpr long kErrorSuccess = 0;

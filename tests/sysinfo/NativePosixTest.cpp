@@ -1,0 +1,200 @@
+// The launcher's layer for systems without a registry, with PATH pointed at a folder of fake tools.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <system_error>
+#include <thread>
+
+#include "NativePlatform.h"
+#include "sysinfo/SysInfo.h"
+
+namespace corvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Shown {
+  std::string text;
+  std::string title;
+};
+
+class NativePosixLayer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (const char* path = std::getenv("PATH")) savedPath_ = path;
+    char pattern[] = "/tmp/sysinfo-native-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    root_ = pattern;
+    ::setenv("PATH", "", 1);
+    platform_ =
+        MakeNativeSysInfoPlatform([this](const std::string& text, const std::string& title) {
+          shown_.push_back({text, title});
+        });
+  }
+
+  void TearDown() override {
+    if (savedPath_) {
+      ::setenv("PATH", savedPath_->c_str(), 1);
+    } else {
+      ::unsetenv("PATH");
+    }
+    std::error_code ignored;
+    fs::remove_all(root_, ignored);
+  }
+
+  void SetPath(const std::string& path) { ::setenv("PATH", path.c_str(), 1); }
+
+  fs::path Folder(const std::string& name) {
+    const auto folder = root_ / name;
+    fs::create_directories(folder);
+    return folder;
+  }
+
+  // A shell script (builtins only: PATH holds just the test's folders) that, once started, writes
+  // "<its pid> <its session id>" to <path>.ran.
+  static fs::path WriteTool(const fs::path& path, bool executable = true) {
+    std::ofstream(path) << "#!/bin/sh\n"
+                        << "read -r stat < /proc/$$/stat; set -- $stat\n"
+                        << "echo \"$$ $6\" > \"$0.tmp\" && /bin/mv \"$0.tmp\" \"$0.ran\"\n";
+    fs::permissions(path, executable ? fs::perms::owner_all : fs::perms::owner_read);
+    return path;
+  }
+
+  static std::optional<std::string> WaitForFile(const fs::path& path) {
+    for (int i = 0; i < 200; ++i) {
+      if (fs::exists(path)) {
+        std::ifstream in(path);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    return std::nullopt;
+  }
+
+  bool ReadPathValue(std::string& value) {
+    return GetKeyValue(*platform_, kHkeyLocalMachine, kMsinfoKey, kMsinfoPathValue, value);
+  }
+
+  fs::path root_;
+  std::optional<std::string> savedPath_;
+  std::unique_ptr<SysInfoPlatform> platform_;
+  std::vector<Shown> shown_;
+};
+
+TEST_F(NativePosixLayer, AnswersThePathValueWithTheFirstToolOnPath) {
+  const auto first = Folder("first");
+  const auto second = Folder("second");
+  // The earlier name of the list wins over an earlier folder of PATH.
+  const auto& names = SysInfoToolNames();
+  ASSERT_GE(names.size(), 2u);
+  WriteTool(first / names[1]);
+  const auto preferred = WriteTool(second / names[0]);
+  WriteTool(first / names[0], /*executable=*/false);
+  SetPath("relative:" + first.string() + "::" + second.string());
+
+  std::string value;
+  ASSERT_TRUE(ReadPathValue(value));
+  EXPECT_EQ(value, preferred.string());
+}
+
+TEST_F(NativePosixLayer, KnowsNoOtherKeyOrValueAndRefusesWriteAccess) {
+  WriteTool(Folder("bin") / SysInfoToolNames().back());
+  SetPath((root_ / "bin").string());
+  std::string value = "before";
+
+  EXPECT_FALSE(
+      GetKeyValue(*platform_, kHkeyLocalMachine, kMsinfoLocationKey, kMsinfoLocationValue, value));
+  EXPECT_EQ(value, "");
+  EXPECT_FALSE(GetKeyValue(*platform_, kHkeyLocalMachine, kMsinfoKey, "Version", value));
+  EXPECT_FALSE(GetKeyValue(*platform_, 0x80000001u, kMsinfoKey, kMsinfoPathValue, value));
+
+  RegHandle handle = 0;
+  EXPECT_EQ(platform_->RegOpenKeyExA(kHkeyLocalMachine, kMsinfoKey, 0, 0x2003F, &handle),
+            kErrorAccessDenied);
+  ASSERT_EQ(platform_->RegOpenKeyExA(kHkeyLocalMachine, "software\\microsoft\\shared tools\\msinfo",
+                                     0, kKeyRead, &handle),
+            kErrorSuccess);
+  // Too small a buffer gets the size it needs.
+  unsigned char small[4];
+  std::uint32_t size = sizeof small;
+  std::uint32_t type = 0;
+  EXPECT_EQ(platform_->RegQueryValueExA(handle, "path", &type, small, &size), kErrorMoreData);
+  EXPECT_EQ(size, (root_ / "bin" / SysInfoToolNames().back()).string().size() + 1);
+  EXPECT_EQ(platform_->RegCloseKey(handle), kErrorSuccess);
+  EXPECT_EQ(platform_->RegCloseKey(handle), kErrorInvalidHandle);
+}
+
+TEST_F(NativePosixLayer, StartSysInfoStartsTheToolInANewSessionWithoutWaiting) {
+  const auto tool = WriteTool(Folder("bin") / SysInfoToolNames()[0]);
+  SetPath((root_ / "bin").string());
+
+  StartSysInfo(*platform_);
+
+  EXPECT_TRUE(shown_.empty());
+  const auto ran = WaitForFile(tool.string() + ".ran");
+  ASSERT_TRUE(ran.has_value()) << "the tool never ran";
+  int pid = 0;
+  int session = 0;
+  std::istringstream(*ran) >> pid >> session;
+  EXPECT_GT(pid, 0);
+  // A new session, away from this program's terminal and its signals.
+  EXPECT_GT(session, 0);
+  EXPECT_NE(session, static_cast<int>(::getsid(0)));
+  // Nothing is left behind for this program to reap.
+  EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
+}
+
+TEST_F(NativePosixLayer, WithoutAToolStartSysInfoShowsTheUnavailableMessage) {
+  const auto bin = Folder("bin");
+  WriteTool(bin / "not-a-system-information-tool");
+  SetPath(bin.string());
+
+  StartSysInfo(*platform_);
+
+  ASSERT_EQ(shown_.size(), 1u);
+  EXPECT_EQ(shown_[0].text, "System Information Is Unavailable At This Time");
+  EXPECT_EQ(shown_[0].title, "CorvaneCSVtoCRC");
+}
+
+TEST_F(NativePosixLayer, StartProgramThrowsWhenTheFileCannotBeStarted) {
+  const auto bin = Folder("bin");
+  const auto plain = WriteTool(bin / "plain", /*executable=*/false);
+
+  EXPECT_THROW(platform_->StartProgram((bin / "missing").string()), std::system_error);
+  EXPECT_THROW(platform_->StartProgram(plain.string()), std::system_error);
+  EXPECT_THROW(platform_->StartProgram(bin.string()), std::system_error);
+  EXPECT_ANY_THROW(platform_->StartProgram(""));
+}
+
+TEST_F(NativePosixLayer, FindNormalFileAnswersTheNameOfARegularFileOnly) {
+  const auto bin = Folder("bin");
+  std::ofstream(bin / "MSINFO32.EXE") << "x";
+  std::ofstream(bin / ".hidden") << "x";
+  fs::create_directories(bin / "folder");
+  const auto readOnly = bin / "readonly";
+  std::ofstream(readOnly) << "x";
+  fs::permissions(readOnly, fs::perms::owner_read);
+
+  EXPECT_EQ(platform_->FindNormalFile((bin / "MSINFO32.EXE").string()), "MSINFO32.EXE");
+  EXPECT_EQ(platform_->FindNormalFile(readOnly.string()), "readonly");
+  EXPECT_EQ(platform_->FindNormalFile((bin / ".hidden").string()), "");
+  EXPECT_EQ(platform_->FindNormalFile((bin / "folder").string()), "");
+  EXPECT_EQ(platform_->FindNormalFile((bin / "missing").string()), "");
+}
+
+TEST(NativePosixLayerMaking, NeedsAMessageBox) {
+  EXPECT_THROW(MakeNativeSysInfoPlatform(nullptr), std::invalid_argument);
+}
+
+}  // namespace
+}  // namespace corvane
