@@ -13,9 +13,9 @@ namespace corvane::detail {
 // that call returns and reports failures through errno. A member left empty
 // means the real system call.
 struct IoHooks {
-  std::function<std::ptrdiff_t(int fd, const void* data, std::size_t size)> write;
-  std::function<std::ptrdiff_t(int fd, void* data, std::size_t size)> read;
-  std::function<int(const char* from, const char* to)> rename;
+  std::function<std::ptrdiff_t(int fd, const void* data, std::size_t size)> write{};
+  std::function<std::ptrdiff_t(int fd, void* data, std::size_t size)> read{};
+  std::function<int(const char* from, const char* to)> rename{};
 };
 
 // Installs hooks for its lifetime and restores the previous ones afterwards.

@@ -1,0 +1,105 @@
+#include "engine/OutputNamer.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine/Errors.h"
+
+namespace corvane {
+namespace {
+
+constexpr const char* kWindows = "\\/";
+constexpr const char* kPosix = "/";
+
+struct NamingCase {
+  const char* separators;
+  std::string input;
+  std::string expected;
+};
+
+void PrintTo(const NamingCase& c, std::ostream* os) {
+  *os << "[" << c.separators << "] " << c.input << " -> " << c.expected;
+}
+
+class OutputNamingTest : public ::testing::TestWithParam<NamingCase> {};
+
+TEST_P(OutputNamingTest, DerivesTheOutputBesideTheInput) {
+  const NamingCase& c = GetParam();
+  EXPECT_EQ(OutputNamer(c.separators).OutputPath(c.input), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    WindowsPaths, OutputNamingTest,
+    ::testing::Values(
+        NamingCase{kWindows, "C:\\data\\list.csv", "C:\\data\\A1_list.crc"},
+        NamingCase{kWindows, "D:\\x\\my.report.csv", "D:\\x\\A1_my.report.crc"},
+        NamingCase{kWindows, "C:\\data\\LIST.CSV", "C:\\data\\A1_LIST.crc"},
+        NamingCase{kWindows, "C:\\data\\.csv", "C:\\data\\A1_.crc"},
+        NamingCase{kWindows, "C:\\list.csv", "C:\\A1_list.crc"},
+        NamingCase{kWindows, "C:\\data\\notes.txt", "C:\\data\\A1_notes.crc"},
+        NamingCase{kWindows, "C:\\data\\archive.tar.gz", "C:\\data\\A1_archive.tar.crc"},
+        NamingCase{kWindows, "C:\\data\\ends.with.dot.", "C:\\data\\A1_ends.with.dot.crc"},
+        // A "." in a folder name is no extension; a name without "." is kept whole.
+        NamingCase{kWindows, "C:\\my.dir\\list", "C:\\my.dir\\A1_list.crc"},
+        NamingCase{kWindows, "a.b\\c", "a.b\\A1_c.crc"},
+        NamingCase{kWindows, "C:\\data\\list", "C:\\data\\A1_list.crc"},
+        // No separator: a file in the current folder (or on a drive's current folder).
+        NamingCase{kWindows, "list.csv", "A1_list.crc"},
+        NamingCase{kWindows, "list", "A1_list.crc"},
+        NamingCase{kWindows, "C:list.csv", "C:A1_list.crc"},
+        // Either slash separates folders, mixed as well.
+        NamingCase{kWindows, "C:/data/list.csv", "C:/data/A1_list.crc"},
+        NamingCase{kWindows, "C:\\my.dir/sub.d\\list", "C:\\my.dir/sub.d\\A1_list.crc"},
+        NamingCase{kWindows, "\\\\server\\share\\list.csv", "\\\\server\\share\\A1_list.crc"},
+        NamingCase{kWindows, "C:\\my data\\the list.csv", "C:\\my data\\A1_the list.crc"},
+        NamingCase{kWindows, "C:\\donn\xe9\x65s\\r\xe9sum\xe9.csv",
+                   "C:\\donn\xe9\x65s\\A1_r\xe9sum\xe9.crc"},
+        NamingCase{kWindows, "C:\\data\\", "C:\\data\\A1_.crc"}));
+
+INSTANTIATE_TEST_SUITE_P(
+    PosixPaths, OutputNamingTest,
+    ::testing::Values(
+        NamingCase{kPosix, "/home/u/list.csv", "/home/u/A1_list.crc"},
+        NamingCase{kPosix, "/home/u/my.report.csv", "/home/u/A1_my.report.crc"},
+        NamingCase{kPosix, "/list.csv", "/A1_list.crc"},
+        NamingCase{kPosix, "/home/my.dir/list", "/home/my.dir/A1_list.crc"},
+        NamingCase{kPosix, "/data/.hidden", "/data/A1_.crc"},
+        NamingCase{kPosix, "list.csv", "A1_list.crc"},
+        NamingCase{kPosix, "sub/list.csv", "sub/A1_list.crc"},
+        NamingCase{kPosix, "./list.csv", "./A1_list.crc"},
+        // Backslash and colon are ordinary characters in POSIX names.
+        NamingCase{kPosix, "/data/a\\b.csv", "/data/A1_a\\b.crc"},
+        NamingCase{kPosix, "/data/c.d\\e", "/data/A1_c.crc"},
+        NamingCase{kPosix, "C:list.csv", "A1_C:list.crc"},
+        NamingCase{kPosix, "/tmp/my files/a list.csv", "/tmp/my files/A1_a list.crc"},
+        // UTF-8 names and stray 8-bit bytes pass through unchanged.
+        NamingCase{kPosix, "/tmp/\xc3\x9cnic\xc3\xb6\x64\x65/\xd1\x84\xd0\xb0\xd0\xb9\xd0\xbb.csv",
+                   "/tmp/\xc3\x9cnic\xc3\xb6\x64\x65/A1_\xd1\x84\xd0\xb0\xd0\xb9\xd0\xbb.crc"},
+        NamingCase{kPosix, "/tmp/\xe9t\xe9.csv", "/tmp/A1_\xe9t\xe9.crc"}));
+
+TEST(OutputNamerTest, EmptyPathHasNoOutputName) {
+  for (const char* separators : {kWindows, kPosix}) {
+    try {
+      OutputNamer(separators).OutputPath("");
+      ADD_FAILURE() << "no failure for the empty path with separators " << separators;
+    } catch (const ConversionError& error) {
+      EXPECT_EQ(error.Number(), ErrorNumber::kInvalidPath);
+      EXPECT_NE(std::string(error.Description()).find("empty path"), std::string::npos)
+          << error.Description();
+    }
+  }
+}
+
+TEST(OutputNamerTest, DefaultsToThisPlatformsSeparators) {
+#ifdef _WIN32
+  EXPECT_EQ(OutputNamer().OutputPath("C:\\d.x\\list"), "C:\\d.x\\A1_list.crc");
+  EXPECT_EQ(OutputNamer().OutputPath("C:/d.x/list"), "C:/d.x/A1_list.crc");
+#else
+  EXPECT_EQ(OutputNamer().OutputPath("/d.x/list"), "/d.x/A1_list.crc");
+  EXPECT_EQ(OutputNamer().OutputPath("d.x\\list"), "A1_d.crc");
+#endif
+}
+
+}  // namespace
+}  // namespace corvane
