@@ -35,6 +35,9 @@ class BatchConverter {
   // Converts every listed file in list order. The first failure ends the batch
   // and leaves as ConversionError; outputs finished before it stay, the one
   // being written is removed and an older file of its name is left untouched.
+  // Whatever ends the batch early (a ConversionError, BatchAbandoned), Run
+  // calls SetBusy(false) before letting it pass; the status line keeps the
+  // name of the file that failed.
   void Run(const PathList& list, ConversionObserver& observer);
 };
 

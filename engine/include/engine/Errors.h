@@ -14,12 +14,12 @@
 namespace corvane {
 
 enum class ErrorNumber : int {
-  kInvalidPath = 101,    // a path that has no output name (the empty path)
-  kOpenInput = 102,      // the input cannot be opened for reading (missing, a folder, refused)
-  kReadInput = 103,      // reading the input failed part-way
-  kCreateOutput = 104,   // the output cannot be created in its folder
-  kWriteOutput = 105,    // writing the output failed (disk full, I/O error)
-  kFinishOutput = 106,   // the finished output cannot be closed or moved to its name
+  kInvalidPath = 101,   // a path that has no output name (the empty path)
+  kOpenInput = 102,     // the input cannot be opened for reading (missing, a folder, refused)
+  kReadInput = 103,     // reading the input failed part-way
+  kCreateOutput = 104,  // the output cannot be created in its folder (or its name is a folder)
+  kWriteOutput = 105,   // writing the output failed (disk full, I/O error)
+  kFinishOutput = 106,  // the finished output cannot be closed or moved to its name
 };
 
 class ConversionError : public std::runtime_error {

@@ -15,6 +15,12 @@ class OutputNamer {
   // separators: every character of it separates folders.
   explicit OutputNamer(std::string_view separators = PlatformSeparators());
 
+  // The folder part (up to the last separator) is kept; the final component
+  // loses its extension (from its last "." on; a name without "." keeps all
+  // of it) and becomes "A1_" + base + ".crc". A path without a separator
+  // names a file in the current folder. Where "\\" separates folders, a
+  // leading drive "C:" counts as the folder part ("C:list.csv" ->
+  // "C:A1_list.crc").
   // Throws ConversionError(kInvalidPath) for the empty path.
   std::string OutputPath(std::string_view inputPath) const;
 
