@@ -8,6 +8,7 @@ namespace corvane {
 namespace {
 
 constexpr std::string_view kCsvEnding = ".csv";
+static_assert(FileList::kMaxEntries <= UINT16_MAX, "list positions are stored as 16-bit indices");
 
 unsigned char FoldAscii(char c) {
   const auto u = static_cast<unsigned char>(c);
@@ -31,21 +32,29 @@ AddResult FileList::Add(const std::string& path) {
   if (IsFull()) return AddResult::kListFull;
   // upper_bound: after every entry that compares equal, so equal entries stay
   // in arrival order and a repeated path lands beside its twin.
-  const auto place = std::upper_bound(
-      entries_.begin(), entries_.end(), path,
-      [](const std::string& a, const std::string& b) { return CompareWithoutCase(a, b) < 0; });
-  entries_.insert(place, path);
+  const auto place = std::upper_bound(order_.begin(), order_.end(), path,
+                                      [this](const std::string& p, std::uint16_t listed) {
+                                        return CompareWithoutCase(p, paths_[listed]) < 0;
+                                      });
+  const auto index = static_cast<std::uint16_t>(paths_.size());
+  paths_.push_back(path);
+  try {
+    order_.insert(place, index);
+  } catch (...) {
+    paths_.pop_back();  // out of memory: leave the list as it was
+    throw;
+  }
   return AddResult::kAdded;
 }
 
-int FileList::Count() const { return static_cast<int>(entries_.size()); }
+int FileList::Count() const { return static_cast<int>(order_.size()); }
 
 std::string FileList::At(int index) const {
   if (index < 0 || index >= Count()) {
     throw std::out_of_range("file list index " + std::to_string(index) + " outside 0.." +
                             std::to_string(Count() - 1));
   }
-  return entries_[static_cast<std::size_t>(index)];
+  return paths_[order_[static_cast<std::size_t>(index)]];
 }
 
 bool IsCsvPath(std::string_view path) {

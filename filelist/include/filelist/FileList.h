@@ -1,6 +1,7 @@
 // The sorted list of input files, and the rules for what may enter it.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,7 +35,11 @@ class FileList : public PathList {
   bool IsFull() const { return Count() >= kMaxEntries; }
 
  private:
-  std::vector<std::string> entries_;
+  // Paths in arrival order, never moved once stored; order_ holds their
+  // indices in list order. Inserting a 2-byte index keeps adds cheap even when
+  // every new path sorts to the front of a long list.
+  std::vector<std::string> paths_;
+  std::vector<std::uint16_t> order_;
 };
 
 // True when the path is longer than four characters and ends in ".csv"
