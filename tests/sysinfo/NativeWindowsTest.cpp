@@ -1,0 +1,292 @@
+// The launcher's Windows layer against the real registry, file system and CreateProcessA.
+//
+// The file and start tests make their own files. The registry tests need values put in place
+// beforehand (scripts/windows-check.sh does it in a throw-away wine prefix) and are skipped
+// unless the environment says which:
+//   CORVANE_CHECK_REGISTRY_KEY     a key under HKLM holding the values of RegistryValuesOfEveryType
+//   CORVANE_CHECK_SYSINFO_STATE    neither | missing-program | location | path: which of the
+//                                  tool's two registry entries are present
+//   CORVANE_CHECK_SYSINFO_PROGRAM  the program file StartSysInfo should start (location, path)
+#ifdef _WIN32
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <system_error>
+#include <thread>
+
+#include "sysinfo/SysInfo.h"
+
+namespace corvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
+fs::path ThisProgramsFolder() {
+  char self[MAX_PATH] = {};
+  return fs::path(std::string(self, GetModuleFileNameA(nullptr, self, MAX_PATH))).parent_path();
+}
+
+std::optional<std::string> WaitForFile(const fs::path& path) {
+  for (int i = 0; i < 300; ++i) {
+    if (fs::exists(path)) {
+      std::ifstream in(path);
+      std::stringstream text;
+      text << in.rdbuf();
+      return text.str();
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return std::nullopt;
+}
+
+std::unique_ptr<SysInfoPlatform> MakeNative(std::vector<std::string>* shown = nullptr) {
+  return MakeNativeSysInfoPlatform([shown](const std::string& text, const std::string&) {
+    if (shown != nullptr) shown->push_back(text);
+  });
+}
+
+class TemporaryFolder {
+ public:
+  TemporaryFolder() {
+    path_ =
+        fs::temp_directory_path() / ("corvane-sysinfo-" + std::to_string(GetCurrentProcessId()) +
+                                     "-" + std::to_string(counter_++));
+    fs::create_directories(path_);
+  }
+  ~TemporaryFolder() {
+    // Attributes that stop deletion go first.
+    std::error_code ignored;
+    for (const auto& entry : fs::recursive_directory_iterator(path_, ignored)) {
+      SetFileAttributesA(entry.path().string().c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+    fs::remove_all(path_, ignored);
+  }
+  const fs::path& Path() const { return path_; }
+
+ private:
+  static inline int counter_ = 0;
+  fs::path path_;
+};
+
+// --- FindNormalFile ----------------------------------------------------------------------------
+
+struct FindCase {
+  const char* name;
+  const char* pattern;
+  const char* expected;
+};
+
+class FindNormalFileWindows : public ::testing::TestWithParam<FindCase> {
+ protected:
+  void SetUp() override {
+    Create("normal.txt", FILE_ATTRIBUTE_NORMAL);
+    Create("readonly.txt", FILE_ATTRIBUTE_READONLY);
+    Create("archived.txt", FILE_ATTRIBUTE_ARCHIVE);
+    Create("hidden.txt", FILE_ATTRIBUTE_HIDDEN);
+    Create("system.txt", FILE_ATTRIBUTE_SYSTEM);
+    Create("MSINFO32.EXE", FILE_ATTRIBUTE_NORMAL);
+    fs::create_directories(folder_.Path() / "folder.txt");
+  }
+
+  void Create(const std::string& name, DWORD attributes) {
+    const auto path = (folder_.Path() / name).string();
+    std::ofstream(path) << "x";
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), attributes));
+    // A file left normal reads back as archived; the others must keep what they were given.
+    if (attributes != FILE_ATTRIBUTE_NORMAL) {
+      ASSERT_EQ(GetFileAttributesA(path.c_str()) & attributes, attributes)
+          << name << " did not keep its attributes";
+    }
+  }
+
+  TemporaryFolder folder_;
+};
+
+TEST_P(FindNormalFileWindows, AnswersTheNameOfANormalFileOrNothing) {
+  const auto platform = MakeNative();
+  const std::string pattern = folder_.Path().string() + "\\" + GetParam().pattern;
+  EXPECT_EQ(platform->FindNormalFile(pattern), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, FindNormalFileWindows,
+    ::testing::Values(FindCase{"Normal", "normal.txt", "normal.txt"},
+                      FindCase{"ReadOnly", "readonly.txt", "readonly.txt"},
+                      FindCase{"Archived", "archived.txt", "archived.txt"},
+                      FindCase{"Hidden", "hidden.txt", ""}, FindCase{"System", "system.txt", ""},
+                      FindCase{"Folder", "folder.txt", ""}, FindCase{"Missing", "missing.txt", ""},
+                      FindCase{"CaseOfTheNameIgnored", "msinfo32.exe", "MSINFO32.EXE"},
+                      FindCase{"PatternSkipsWhatIsNotNormal", "s*.txt", ""},
+                      FindCase{"PatternFindsTheNormalOne", "*only.txt", "readonly.txt"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// --- StartProgram ------------------------------------------------------------------------------
+
+TEST(StartProgramWindows, StartsTheProgramInANormalWindowWithoutWaiting) {
+  const auto probe = ThisProgramsFolder() / "sysinfo_start_probe.exe";
+  ASSERT_TRUE(fs::exists(probe)) << probe << " is built beside the tests";
+  TemporaryFolder folder;
+  const auto tool = folder.Path() / "tool with spaces" / "MSINFO32.EXE";
+  fs::create_directories(tool.parent_path());
+  fs::copy_file(probe, tool);
+
+  MakeNative()->StartProgram(tool.string());
+
+  const auto started = WaitForFile(tool.string() + ".started");
+  ASSERT_TRUE(started.has_value()) << "the program never ran";
+  EXPECT_EQ(*started, "usesshowwindow=1 show=" + std::to_string(SW_SHOWNORMAL) + "\n");
+}
+
+TEST(StartProgramWindows, ThrowsWhenTheProgramCannotBeStarted) {
+  TemporaryFolder folder;
+  const auto notAProgram = folder.Path() / "notes.txt";
+  std::ofstream(notAProgram) << "not a program";
+  const auto platform = MakeNative();
+
+  EXPECT_THROW(platform->StartProgram((folder.Path() / "missing.exe").string()), std::system_error);
+  EXPECT_THROW(platform->StartProgram(notAProgram.string()), std::system_error);
+  EXPECT_THROW(platform->StartProgram(folder.Path().string()), std::system_error);
+  EXPECT_ANY_THROW(platform->StartProgram(""));
+}
+
+TEST(RegistryWindows, ClosingHandleZeroIsRefusedAndAMissingKeyIsNotFound) {
+  const auto platform = MakeNative();
+  RegHandle handle = 0;
+  EXPECT_EQ(platform->RegOpenKeyExA(kHkeyLocalMachine, "SOFTWARE\\Corvane\\No such key", 0,
+                                    kKeyRead, &handle),
+            kErrorFileNotFound);
+  EXPECT_EQ(handle, 0u);
+  EXPECT_NE(platform->RegCloseKey(0), kErrorSuccess);
+  // A key every Windows has opens through the sign-extended root.
+  ASSERT_EQ(platform->RegOpenKeyExA(kHkeyLocalMachine, "SOFTWARE\\Microsoft", 0, kKeyRead, &handle),
+            kErrorSuccess);
+  EXPECT_NE(handle, 0u);
+  EXPECT_EQ(platform->RegCloseKey(handle), kErrorSuccess);
+}
+
+// --- Values put in the registry beforehand -----------------------------------------------------
+
+TEST(RegistryWindows, RegistryValuesOfEveryType) {
+  const std::string key = Environment("CORVANE_CHECK_REGISTRY_KEY");
+  if (key.empty()) GTEST_SKIP() << "CORVANE_CHECK_REGISTRY_KEY names no prepared key";
+  const auto platform = MakeNative();
+  struct Expectation {
+    const char* value;
+    bool found;
+    std::string keyVal;  // starts as "before"
+  };
+  const Expectation expectations[] = {
+      {"Text", true, "C:\\Tools\\msinfo32.exe"},
+      {"EmptyText", true, ""},
+      {"Number", true, "1234"},
+      {"Expandable", true, "before"},
+      {"Text1023", true, std::string(1023, 'a')},
+      {"Text1024", false, ""},
+      {"Missing", false, ""},
+  };
+  for (const auto& expected : expectations) {
+    std::string keyVal = "before";
+    EXPECT_EQ(GetKeyValue(*platform, kHkeyLocalMachine, key, expected.value, keyVal),
+              expected.found)
+        << expected.value;
+    EXPECT_EQ(keyVal, expected.keyVal) << expected.value;
+  }
+  std::string keyVal = "before";
+  EXPECT_THROW(GetKeyValue(*platform, kHkeyLocalMachine, key, "EmptyBinary", keyVal),
+               std::invalid_argument);
+  EXPECT_FALSE(GetKeyValue(*platform, kHkeyLocalMachine, key + "\\Missing", "Text", keyVal));
+}
+
+// The real registry and file system; the start only recorded.
+class RecordingStart : public SysInfoPlatform {
+ public:
+  RecordingStart() : native_(MakeNative(&messages)) {}
+
+  long RegOpenKeyExA(std::uint32_t root, const std::string& subKey, std::uint32_t options,
+                     std::uint32_t access, RegHandle* result) override {
+    opened.push_back(subKey);
+    return native_->RegOpenKeyExA(root, subKey, options, access, result);
+  }
+  long RegQueryValueExA(RegHandle key, const std::string& name, std::uint32_t* type,
+                        unsigned char* data, std::uint32_t* size) override {
+    return native_->RegQueryValueExA(key, name, type, data, size);
+  }
+  long RegCloseKey(RegHandle key) override { return native_->RegCloseKey(key); }
+  std::string FindNormalFile(const std::string& pattern) override {
+    finds.push_back(pattern);
+    return native_->FindNormalFile(pattern);
+  }
+  void StartProgram(const std::string& path) override { starts.push_back(path); }
+  void ShowMessage(const std::string& text, const std::string& title) override {
+    native_->ShowMessage(text, title);
+  }
+
+  std::vector<std::string> opened, finds, starts, messages;
+
+ private:
+  std::unique_ptr<SysInfoPlatform> native_;
+};
+
+TEST(RegistryWindows, StartSysInfoFollowsTheRegistry) {
+  const std::string state = Environment("CORVANE_CHECK_SYSINFO_STATE");
+  const std::string program = Environment("CORVANE_CHECK_SYSINFO_PROGRAM");
+  if (state.empty()) GTEST_SKIP() << "CORVANE_CHECK_SYSINFO_STATE names no prepared registry";
+  RecordingStart platform;
+
+  StartSysInfo(platform);
+
+  const std::vector<std::string> unavailable = {kSysInfoUnavailable};
+  const std::vector<std::string> bothKeys = {kMsinfoKey, kMsinfoLocationKey};
+  if (state == "neither") {
+    EXPECT_TRUE(platform.starts.empty());
+    EXPECT_EQ(platform.messages, unavailable);
+    EXPECT_EQ(platform.opened, bothKeys);
+  } else if (state == "missing-program") {
+    EXPECT_TRUE(platform.starts.empty());
+    EXPECT_EQ(platform.messages, unavailable);
+    EXPECT_EQ(platform.finds.size(), 1u);
+  } else if (state == "location") {
+    EXPECT_EQ(platform.starts, std::vector<std::string>{program});
+    EXPECT_TRUE(platform.messages.empty());
+    EXPECT_EQ(platform.opened, bothKeys);
+  } else if (state == "path") {
+    EXPECT_EQ(platform.starts, std::vector<std::string>{program});
+    EXPECT_TRUE(platform.messages.empty());
+    EXPECT_EQ(platform.opened, std::vector<std::string>{kMsinfoKey}) << "second key read";
+  } else {
+    FAIL() << "unknown CORVANE_CHECK_SYSINFO_STATE " << state;
+  }
+}
+
+TEST(RegistryWindows, StartSysInfoStartsTheRegisteredProgram) {
+  const std::string state = Environment("CORVANE_CHECK_SYSINFO_STATE");
+  const std::string program = Environment("CORVANE_CHECK_SYSINFO_PROGRAM");
+  if (state != "location" && state != "path") GTEST_SKIP() << "no program registered";
+  std::vector<std::string> shown;
+  const auto platform = MakeNative(&shown);
+  const auto marker = program + ".started";
+  DeleteFileA(marker.c_str());
+
+  StartSysInfo(*platform);
+
+  EXPECT_TRUE(shown.empty());
+  EXPECT_TRUE(WaitForFile(marker).has_value()) << program << " never ran";
+}
+
+}  // namespace
+}  // namespace corvane
+
+#endif  // _WIN32
