@@ -17,8 +17,12 @@ gtest_src=/usr/src/googletest/googletest
 
 results=()
 failures=0
+last=$started
 record() {  # record PASS|FAIL "what"
-  results+=("$1  $2")
+  local now
+  now=$(date +%s)
+  results+=("$1  $(printf '%3d s' $((now - last)))  $2")
+  last=$now
   if [ "$1" != PASS ]; then failures=$((failures + 1)); fi
 }
 summary() {

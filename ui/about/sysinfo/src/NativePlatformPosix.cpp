@@ -43,6 +43,8 @@ bool IsExecutableFile(const std::string& path) {
          ::access(path.c_str(), X_OK) == 0;
 }
 
+constexpr long kErrorInvalidParameter = 87;
+
 // Access rights that only read: KEY_READ and the 32/64-bit view flags.
 constexpr std::uint32_t kReadOnlyRights = kKeyRead | 0x0100u | 0x0200u;
 
@@ -91,7 +93,7 @@ class PosixSysInfoPlatform final : public SysInfoPlatform {
     const std::string& text = open->second;
     const auto needed = static_cast<std::uint32_t>(text.size() + 1);
     if (type != nullptr) *type = kRegSz;
-    if (size == nullptr) return data == nullptr ? kErrorSuccess : kErrorInvalidHandle;
+    if (size == nullptr) return data == nullptr ? kErrorSuccess : kErrorInvalidParameter;
     if (data != nullptr && *size < needed) {
       *size = needed;
       return kErrorMoreData;

@@ -64,8 +64,9 @@ class SysInfoPlatform {
 };
 
 // Reads value SubKeyRef of key KeyName under KeyRoot into KeyVal. True when the key was opened and
-// the value queried, whatever its type: text (REG_SZ) comes back without its terminating NUL,
-// a REG_DWORD as its unsigned decimal digits, and any other type leaves KeyVal as it was.
+// the value queried, whatever its type: text (REG_SZ) comes back without its terminating NUL
+// (text stored without one comes back whole; text stops at an inner NUL), a REG_DWORD as its
+// unsigned decimal digits, and any other type leaves KeyVal as it was.
 // False (with KeyVal emptied) when the key or value is missing, refused or longer than 1024
 // bytes. A value of size 0 throws std::invalid_argument.
 bool GetKeyValue(SysInfoPlatform& platform, std::uint32_t KeyRoot, const std::string& KeyName,
