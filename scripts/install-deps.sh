@@ -9,7 +9,7 @@ packages=(
   # libraries
   qt6-base-dev libcli11-dev
   # tests and benchmarks
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
   # Windows build check: cross compiler, wine to run its results
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64
   # screenshots and the window under a virtual display
