@@ -290,9 +290,10 @@ int CreateOrTruncate(const std::string& path) {
 // is removed again, however it is left (failure or abandonment).
 //
 // No fsync: the output is derived data that can be made again from its input,
-// which is never touched; syncing would cost a multiple of the conversion
-// time. The rename still gives a reader either the old output or the whole
-// new one, and ext4 flushes a file renamed over another before the rename.
+// which is never touched, and syncing would cost a multiple of the conversion
+// time. The rename gives every reader either the old output or the whole new
+// one; after a power cut a new output may be empty or missing (ext4 by default
+// writes a file's data out before committing a rename over an older file).
 class PendingOutput {
  public:
   explicit PendingOutput(const std::string& outputPath) : finalPath_(outputPath) {
