@@ -1,0 +1,9 @@
+#include "ProgramIcon.h"
+
+namespace corvane {
+
+QPixmap ProgramIconPixmap() { return QPixmap(QStringLiteral(":/corvane/corvane-32.png")); }
+
+QIcon ProgramIcon() { return QIcon(ProgramIconPixmap()); }
+
+}  // namespace corvane

@@ -1,0 +1,65 @@
+// The modal About window: icon, title, version, description, disclaimer, and
+// the System Info command.
+#pragma once
+
+#include <QDialog>
+#include <functional>
+#include <memory>
+#include <string>
+
+class QLabel;
+class QPushButton;
+class QPaintEvent;
+
+namespace corvane {
+class SysInfoPlatform;
+}
+
+// Fixed texts of the window.
+namespace corvane::about {
+inline constexpr const char* kDescription =
+    "A utility from Corvane - No Warranty applies or should be assumed etc.";
+inline constexpr const char* kDisclaimer =
+    "One day I'll write some help. I sometimes bother to read mail at csv2crc@example.com"
+    " but don't hold your breath.";
+}  // namespace corvane::about
+
+class frmAbout : public QDialog {
+  Q_OBJECT
+
+ public:
+  // A message box with an OK button only and no icon.
+  using MessageBox = std::function<void(const std::string& text, const std::string& title)>;
+  // Makes the platform layer that System Info talks to, given the message box it is to use.
+  using PlatformFactory =
+      std::function<std::unique_ptr<corvane::SysInfoPlatform>(MessageBox showMessage)>;
+
+  explicit frmAbout(QWidget* parent = nullptr);
+  ~frmAbout() override;
+
+  // The registry, file and program layer that System Info uses (the native one by default).
+  void SetPlatformFactory(PlatformFactory factory);
+  // The message box System Info shows its messages in (a QMessageBox by default).
+  void SetMessageBox(MessageBox showMessage);
+
+  QLabel* picIcon;
+  QLabel* lblTitle;
+  QLabel* lblVersion;
+  QLabel* lblDescription;
+  QLabel* lblDisclaimer;
+  QPushButton* cmdOK;
+  QPushButton* cmdSysInfo;
+
+  void Form_Load();
+  void cmdOK_Click();
+  void cmdSysInfo_Click();
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  void ShowMessage(const std::string& text, const std::string& title);
+
+  PlatformFactory platformFactory_;
+  MessageBox showMessage_;
+};
