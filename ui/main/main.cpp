@@ -1,0 +1,16 @@
+// The desktop program: shows the main window and runs until it closes.
+#include <QApplication>
+
+#include "Main.h"
+#include "engine/ProgramIdentity.h"
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QString::fromLatin1(corvane::kProgramTitle));
+  QApplication::setApplicationVersion(QString::fromLatin1(corvane::kVersionText));
+  QApplication::setOrganizationName(QStringLiteral("Corvane"));
+
+  Main window;
+  window.show();
+  return QApplication::exec();
+}
