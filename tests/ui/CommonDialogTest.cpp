@@ -1,0 +1,91 @@
+// The Open dialog wrapper: filter conversion and the real file dialog it shows.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QTemporaryDir>
+#include <QWidget>
+
+#include "CommonDialog.h"
+#include "UiTestSupport.h"
+
+namespace {
+
+TEST(CommonDialogFilter, BecomesQtNameFilters) {
+  struct Case {
+    const char* filter;
+    const char* qt;
+  };
+  const Case cases[] = {
+      {"CSV File (*.csv)|*.csv", "CSV File (*.csv)"},
+      {"Text|*.txt", "Text (*.txt)"},
+      {"A (*.a)|*.a|Both|*.a;*.b", "A (*.a);;Both (*.a *.b)"},
+      {"All files|*.*|", "All files (*.*)"},
+      {"", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.filter);
+    EXPECT_EQ(CommonDialog::QtFilter(QString::fromLatin1(c.filter)), QString::fromLatin1(c.qt));
+  }
+}
+
+TEST(CommonDialogShowOpen, AsksTheChooserAndKeepsItsAnswer) {
+  CommonDialog dialog(nullptr);
+  dialog.Flags = 0x81004;
+  dialog.FileName.clear();
+  QString askedTitle, askedFilter, askedName;
+  int askedFlags = 0;
+  dialog.SetChooser(
+      [&](QWidget*, const QString& title, const QString& filter, const QString& name, int flags) {
+        askedTitle = title;
+        askedFilter = filter;
+        askedName = name;
+        askedFlags = flags;
+        return QStringLiteral("/data/x.csv");
+      });
+  dialog.ShowOpen();
+  EXPECT_EQ(dialog.FileName, QStringLiteral("/data/x.csv"));
+  EXPECT_EQ(askedTitle, QStringLiteral("Open CSV File"));
+  EXPECT_EQ(askedFilter, QStringLiteral("CSV File (*.csv)"));
+  EXPECT_EQ(askedName, QString());
+  EXPECT_EQ(askedFlags, 0x81004);
+}
+
+// The dialog the program really shows: one existing file, the CSV filter and the title.
+TEST(CommonDialogShowOpen, TheFileDialogReturnsTheChosenFileOrNothing) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString file = dir.filePath("input.txt");
+  ASSERT_TRUE(uitest::WriteFile(file, "x"));
+  QWidget parent;
+  for (const bool accept : {true, false}) {
+    SCOPED_TRACE(accept ? "chosen" : "cancelled");
+    CommonDialog dialog(&parent);
+    dialog.Flags = 0x81004;
+    dialog.FileName.clear();
+    QString title;
+    QStringList filters;
+    QFileDialog::FileMode mode = QFileDialog::Directory;
+    uitest::OnNextModal([&](QWidget* modal) {
+      auto* fileDialog = qobject_cast<QFileDialog*>(modal);
+      ASSERT_NE(fileDialog, nullptr);
+      title = fileDialog->windowTitle();
+      filters = fileDialog->nameFilters();
+      mode = fileDialog->fileMode();
+      if (accept) {
+        fileDialog->setDirectory(dir.path());
+        fileDialog->selectFile(file);
+        static_cast<QDialog*>(fileDialog)->accept();  // as the Open button does
+      } else {
+        fileDialog->reject();
+      }
+    });
+    dialog.ShowOpen();
+    EXPECT_EQ(title, QStringLiteral("Open CSV File"));
+    EXPECT_EQ(filters, QStringList{QStringLiteral("CSV File (*.csv)")});
+    EXPECT_EQ(mode, QFileDialog::ExistingFile);
+    EXPECT_EQ(dialog.FileName, accept ? uitest::Native(file) : QString());
+  }
+}
+
+}  // namespace
