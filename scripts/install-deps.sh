@@ -16,6 +16,8 @@ packages=(
   xvfb xauth
   # measuring
   time mawk
+  # packaging and its checks
+  dpkg-dev fakeroot file librsvg2-bin desktop-file-utils appstream lintian
 )
 
 sudo=""

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, and runs every test: engine, file list,
-# command line, windows (offscreen) and the Windows build check under wine.
+# command line, windows (offscreen), the Windows build check under wine and
+# the Debian package check.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$root/scripts/install-deps.sh"
