@@ -195,12 +195,14 @@ void Main::cmdGenerate_Click() {
     EndProgram();
   } catch (const corvane::ConversionError& error) {
     // A failed file ends the batch but not the program: what was finished stays.
+    // The status line names the file that failed and why, also when the input
+    // could not even be opened (before its "Converting file:" line).
     batchRunning_ = false;
     SetBusy(false);
+    const QString description = QFile::decodeName(QByteArray(error.Description()));
+    lblStatus->setText(description);
     showError_(QString::fromLatin1(corvane::kProgramTitle),
-               QStringLiteral("Error %1: %2")
-                   .arg(error.Code())
-                   .arg(QFile::decodeName(QByteArray(error.Description()))));
+               QStringLiteral("Error %1: %2").arg(error.Code()).arg(description));
   } catch (const std::exception& error) {
     batchRunning_ = false;
     SetBusy(false);

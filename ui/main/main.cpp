@@ -9,6 +9,8 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationName(QString::fromLatin1(corvane::kProgramTitle));
   QApplication::setApplicationVersion(QString::fromLatin1(corvane::kVersionText));
   QApplication::setOrganizationName(QStringLiteral("Corvane"));
+  // Lets desktops match the window to its desktop entry and icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral("com.example.CorvaneCSVtoCRC"));
 
   Main window;
   window.show();
