@@ -223,43 +223,43 @@ void StreamTranscoder::State::Run(const char* data, std::size_t size) {
         span > block ? BitsFrom(static_cast<std::size_t>(span - block)) : ~std::uint64_t{0};
     std::uint64_t events = (m.eol | (f < 3 ? m.comma : 0)) & live;
     while (events != 0) {
-      const char* at = block + std::countr_zero(events);
-      if (*at == ',') {
-        if (span != at) copySpan(span, at);
+      const int bit = std::countr_zero(events);
+      const char* at = block + bit;
+      if ((m.comma >> bit) & 1) {
+        copySpan(span, at);
         put(kSeparator[f]);
-        ++f;
         started = true;
         span = at + 1;
-      } else if (*at == '\n') {
-        // Ends the record; at a record start it is a record of empty fields.
-        if (span != at) copySpan(span, at);
-        put(kRecordEnd[f]);
+        events &= events - 1;
+        if (++f == 3) events &= m.eol;  // the last field keeps its commas
+      } else {
+        if (*at == '\n') {
+          // Ends the record; at a record start it is a record of empty fields.
+          copySpan(span, at);
+          put(kRecordEnd[f]);
+          span = at + 1;
+        } else {  // CR: ends the line, and the record if one has started
+          if (span != at) {
+            copySpan(span, at);
+            started = true;
+          }
+          if (started) put(kRecordEnd[f]);
+          span = at + 1;
+          if (span == end) {
+            pendingCr = true;
+          } else if (*span == '\n') {
+            ++span;  // CR LF is one terminator
+          }
+        }
         f = 0;
         started = false;
-        span = at + 1;
-      } else {  // CR: ends the line, and the record if one has started
-        if (span != at) {
-          copySpan(span, at);
-          started = true;
-        }
-        if (started) {
-          put(kRecordEnd[f]);
-          f = 0;
-          started = false;
-        }
-        span = at + 1;
-        if (span == end) {
-          pendingCr = true;
-        } else if (*span == '\n') {
-          ++span;
-        }
+        events = (m.eol | m.comma) & BitsFrom(static_cast<std::size_t>(span - block));
       }
       if (n >= kOutBlock) {
         used = n;
         FlushBlock();
         n = used;
       }
-      events = (m.eol | (f < 3 ? m.comma : 0)) & BitsFrom(static_cast<std::size_t>(span - block));
     }
   }
   if (span < end) {
