@@ -2,6 +2,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include <atomic>
+#include <csignal>
+#include <cstring>
 #include <exception>
 #include <iostream>
 #include <string_view>
@@ -10,6 +13,10 @@
 #include "engine/FileConverter.h"
 #include "engine/OutputNamer.h"
 #include "engine/ProgramIdentity.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace corvane::cli {
 
@@ -33,7 +40,51 @@ void ConvertOne(const std::string& path, const Options& options) {
   ConvertToFile(input, OutputPathFor(path, options.outputDir));
 }
 
+#ifndef _WIN32
+// The temporary file being written, kept where a signal handler may read it:
+// the handler reads only a path marked complete, and the path is only changed
+// while marked incomplete.
+volatile std::sig_atomic_t g_temporaryPathSet = 0;
+char g_temporaryPath[8192];
+
+void RememberTemporaryFile(const char* temporaryPath) {
+  g_temporaryPathSet = 0;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  if (temporaryPath == nullptr) return;
+  const std::size_t length = std::strlen(temporaryPath);
+  if (length >= sizeof g_temporaryPath) return;  // longer than any path the system takes
+  std::memcpy(g_temporaryPath, temporaryPath, length + 1);
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  g_temporaryPathSet = 1;
+}
+
+// Async-signal-safe: unlink, signal and raise only. The signal stays blocked
+// while its handler runs, so the raised one ends the program on return.
+extern "C" void RemoveTemporaryFileAndDie(int signalNumber) {
+  if (g_temporaryPathSet) ::unlink(g_temporaryPath);
+  std::signal(signalNumber, SIG_DFL);
+  std::raise(signalNumber);
+}
+#endif
+
 }  // namespace
+
+void InstallSignalCleanup() {
+#ifndef _WIN32
+  SetTemporaryFileObserver(RememberTemporaryFile);
+  for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction previous {};
+    if (::sigaction(signalNumber, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) {
+      continue;
+    }
+    struct sigaction action {};
+    action.sa_handler = RemoveTemporaryFileAndDie;
+    sigemptyset(&action.sa_mask);
+    for (const int other : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&action.sa_mask, other);
+    ::sigaction(signalNumber, &action, nullptr);
+  }
+#endif
+}
 
 ParseOutcome ParseArguments(int argc, const char* const* argv, std::ostream& out,
                             std::ostream& err) {
@@ -115,6 +166,7 @@ int ConvertAll(const Options& options, std::ostream& err) {
 int RunCommandLine(int argc, const char* const* argv) {
   const ParseOutcome parsed = ParseArguments(argc, argv, std::cout, std::cerr);
   if (!parsed.run) return parsed.exitCode;
+  InstallSignalCleanup();
   return ConvertAll(parsed.options, std::cerr);
 }
 

@@ -40,7 +40,12 @@ std::string OutputPathFor(const std::string& inputPath, const std::string& outpu
 // is converted. Returns kExitOk or kExitFailed.
 int ConvertAll(const Options& options, std::ostream& err);
 
-// The whole program: parse, then convert.
+// Makes SIGINT, SIGTERM and SIGHUP remove the temporary file of a conversion
+// under way before the program ends by the signal as it would have anyway. A
+// signal the program was started with ignored stays ignored. POSIX only.
+void InstallSignalCleanup();
+
+// The whole program: parse, install the signal cleanup, then convert.
 int RunCommandLine(int argc, const char* const* argv);
 
 }  // namespace corvane::cli

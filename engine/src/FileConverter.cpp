@@ -1,6 +1,7 @@
 #include "engine/FileConverter.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -153,6 +154,18 @@ bool IsFolder(const std::string& path) {
 #endif
 }
 
+// Whether the system refuses path as too long (a final component longer than
+// its folder allows, or the whole path too long).
+bool NameTooLong(const std::string& path) {
+#ifdef _WIN32
+  (void)path;
+  return false;  // the temporary file's creation or the rename says so
+#else
+  struct stat status {};
+  return ::lstat(path.c_str(), &status) != 0 && errno == ENAMETOOLONG;
+#endif
+}
+
 // ---------------------------------------------------------------------------
 // Failures.
 
@@ -270,24 +283,20 @@ int CreateExclusive(const std::string& path) {
   return fd;
 }
 
-int CreateOrTruncate(const std::string& path) {
-  int fd;
-  do {
-#ifdef _WIN32
-    fd = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT,
-               _S_IREAD | _S_IWRITE);
-#else
-    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
-#endif
-  } while (fd < 0 && errno == EINTR);
-  return fd;
+std::atomic<TemporaryFileObserver> g_temporaryFileObserver{nullptr};
+
+void TellObserver(const char* temporaryPath) {
+  if (const TemporaryFileObserver observer = g_temporaryFileObserver.load()) {
+    observer(temporaryPath);
+  }
 }
 
-// An output being written. Normally it goes to a hidden temporary file beside
-// the final name, which takes the final name only when complete. Where the
-// folder allows no temporary file (a name too long for the extra characters,
-// say) it writes the final name directly. Unless committed, whatever it wrote
-// is removed again, however it is left (failure or abandonment).
+// An output being written: a hidden temporary file beside the final name,
+// which takes the final name only when complete. Unless committed, it is
+// removed again, however it is left (failure or abandonment). The final name
+// itself is never opened for writing, so whatever stops a conversion (a
+// failure, a kill, a power cut) leaves there either the older file or the
+// whole new one.
 //
 // No fsync: the output is derived data that can be made again from its input,
 // which is never touched, and syncing would cost a multiple of the conversion
@@ -301,26 +310,27 @@ class PendingOutput {
         detail::FolderPartLength(outputPath, OutputNamer::PlatformSeparators());
     const std::string folder = outputPath.substr(0, folderLength);
     const std::string name = outputPath.substr(folderLength);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      writePath_ = folder + "." + name + "." + RandomSuffix();
-      fd_ = CreateExclusive(writePath_);
-      if (fd_ >= 0 || errno != EEXIST) {
+    // The output's own name first; where the folder takes no name that long,
+    // a short one that fits wherever the final name does.
+    for (const std::string& stem : {"." + name + ".", std::string(".corvane.")}) {
+      for (int attempt = 0; attempt < 100; ++attempt) {
+        writePath_ = folder + stem + RandomSuffix();
+        fd_ = CreateExclusive(writePath_);
+        if (fd_ >= 0 || errno != EEXIST) {
+          break;
+        }
+      }
+      if (fd_ >= 0 || errno != ENAMETOOLONG) {
         break;
       }
     }
-#ifdef _WIN32
-    if (fd_ >= 0) {
-      SetFileAttributesA(writePath_.c_str(), FILE_ATTRIBUTE_HIDDEN);
-    }
-#endif
     if (fd_ < 0) {
-      writePath_ = finalPath_;
-      direct_ = true;
-      fd_ = CreateOrTruncate(finalPath_);
-      if (fd_ < 0) {
-        Fail(ErrorNumber::kCreateOutput, "Cannot create " + Quoted(finalPath_), errno);
-      }
+      Fail(ErrorNumber::kCreateOutput, "Cannot create " + Quoted(finalPath_), errno);
     }
+#ifdef _WIN32
+    SetFileAttributesA(writePath_.c_str(), FILE_ATTRIBUTE_HIDDEN);
+#endif
+    TellObserver(writePath_.c_str());
   }
 
   ~PendingOutput() {
@@ -330,6 +340,7 @@ class PendingOutput {
     if (!committed_) {
       SysUnlink(writePath_);
     }
+    TellObserver(nullptr);
   }
 
   PendingOutput(const PendingOutput&) = delete;
@@ -343,14 +354,12 @@ class PendingOutput {
     if (SysClose(fd) != 0) {
       Fail(ErrorNumber::kFinishOutput, "Cannot finish " + Quoted(finalPath_), errno);
     }
-    if (!direct_) {
 #ifdef _WIN32
-      SetFileAttributesA(writePath_.c_str(), FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributesA(writePath_.c_str(), FILE_ATTRIBUTE_NORMAL);
 #endif
-      if (SysRename(writePath_.c_str(), finalPath_.c_str()) != 0) {
-        Fail(ErrorNumber::kFinishOutput, "Cannot move the finished output to " + Quoted(finalPath_),
-             errno);
-      }
+    if (SysRename(writePath_.c_str(), finalPath_.c_str()) != 0) {
+      Fail(ErrorNumber::kFinishOutput, "Cannot move the finished output to " + Quoted(finalPath_),
+           errno);
     }
     committed_ = true;
   }
@@ -359,7 +368,6 @@ class PendingOutput {
   std::string finalPath_;
   std::string writePath_;
   int fd_ = -1;
-  bool direct_ = false;
   bool committed_ = false;
 };
 
@@ -445,14 +453,22 @@ std::size_t InputFile::Read(char* buffer, std::size_t size) {
 // Conversions
 
 void ConvertToFile(InputFile& input, const std::string& outputPath) {
-  // A folder of that name cannot be replaced: say so before any work is done.
+  // A folder of that name cannot be replaced, and a name too long for its
+  // folder cannot be given: say so before any work is done.
   if (IsFolder(outputPath)) {
     Fail(ErrorNumber::kCreateOutput, "Cannot create " + Quoted(outputPath), EISDIR);
+  }
+  if (NameTooLong(outputPath)) {
+    Fail(ErrorNumber::kCreateOutput, "Cannot create " + Quoted(outputPath), ENAMETOOLONG);
   }
   PendingOutput output(outputPath);
   DescriptorSink sink(output.Descriptor(), outputPath);
   Transcode(input, sink);
   output.Commit();
+}
+
+void SetTemporaryFileObserver(TemporaryFileObserver observer) {
+  g_temporaryFileObserver.store(observer);
 }
 
 void ConvertToDescriptor(InputFile& input, int outFd, const std::string& outputName) {
