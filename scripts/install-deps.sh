@@ -15,7 +15,7 @@ packages=(
   # screenshots and the window under a virtual display
   xvfb xauth
   # measuring
-  time mawk
+  time mawk hyperfine
   # packaging and its checks
   dpkg-dev fakeroot file librsvg2-bin desktop-file-utils appstream lintian
 )
