@@ -353,9 +353,10 @@ TEST(CreateOutputTest, NamesTheOutputAndTheReasonAndLeavesNothingBehind) {
 }
 
 // ---------------------------------------------------------------------------
-// A name so long that the temporary name does not fit: written directly.
+// A name so long that the usual temporary name does not fit: a short hidden
+// temporary name is used instead, with the same guarantees.
 
-TEST(ConvertToFileTest, WritesDirectlyWhereNoTemporaryNameFits) {
+TEST(ConvertToFileTest, UsesAShortTemporaryNameWhereTheLongOneDoesNotFit) {
   TempFolder folder;
   const std::string base(246, 'n');  // "A1_" + base + ".crc" is 253 bytes, the temporary 260
   WriteFile(folder / (base + ".csv"), Large().input);
@@ -364,7 +365,7 @@ TEST(ConvertToFileTest, WritesDirectlyWhereNoTemporaryNameFits) {
   EXPECT_EQ(folder.Names(), (std::set<std::string>{base + ".csv", "A1_" + base + ".crc"}));
 }
 
-TEST(ConvertToFileTest, DirectWriteThatFailsRemovesTheIncompleteOutput) {
+TEST(ConvertToFileTest, AFailureUnderTheShortTemporaryNameLeavesNothingBehind) {
   TempFolder folder;
   const std::string base(246, 'n');
   WriteFile(folder / (base + ".csv"), Large().input);
