@@ -98,7 +98,7 @@ Masks ScanVector(const char* p) {
   const __m128i lf = _mm_set1_epi8('\n');
   std::uint64_t commaBits = 0;
   std::uint64_t eolBits = 0;
-  for (int i = 0; i < 4; ++i) {
+  for (std::size_t i = 0; i < 4; ++i) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
     const auto c = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, comma)));
     const auto e = static_cast<unsigned>(

@@ -109,7 +109,7 @@ class PosixSysInfoPlatform final : public SysInfoPlatform {
 
   std::string FindNormalFile(const std::string& pattern) override {
     const auto slash = pattern.find_last_of('/');
-    const std::string name = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
+    std::string name = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
     struct stat info {};
     if (name.empty() || name.front() == '.' || ::stat(pattern.c_str(), &info) != 0 ||
         !S_ISREG(info.st_mode)) {
@@ -156,7 +156,8 @@ std::string FindSysInfoToolOnPath() {
   }
   for (const auto& name : SysInfoToolNames()) {
     for (const auto& folder : folders) {
-      std::string candidate = folder + "/" + name;
+      std::string candidate = folder;
+      candidate.append("/").append(name);
       if (IsExecutableFile(candidate)) return candidate;
     }
   }
