@@ -158,6 +158,7 @@ struct LineCase {
   std::string line;
   std::vector<std::string> records;
 };
+void PrintTo(const LineCase& c, std::ostream* os) { *os << c.name; }
 
 class TranscodeLineTest : public ::testing::TestWithParam<LineCase> {};
 
@@ -209,6 +210,7 @@ struct StreamCase {
   std::string input;
   std::string output;
 };
+void PrintTo(const StreamCase& c, std::ostream* os) { *os << c.name; }
 
 class StreamTranscoderTest : public ::testing::TestWithParam<StreamCase> {};
 

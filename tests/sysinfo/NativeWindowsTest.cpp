@@ -88,6 +88,7 @@ struct FindCase {
   const char* pattern;
   const char* expected;
 };
+void PrintTo(const FindCase& c, std::ostream* os) { *os << c.name; }
 
 class FindNormalFileWindows : public ::testing::TestWithParam<FindCase> {
  protected:

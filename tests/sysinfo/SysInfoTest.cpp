@@ -28,6 +28,7 @@ struct ReadCase {
   std::string stored;
   std::string expected;  // KeyVal afterwards; it starts as "before"
 };
+void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
 
 class GetKeyValueReads : public ::testing::TestWithParam<ReadCase> {};
 
@@ -75,6 +76,7 @@ struct FailureCase {
   std::function<void(FakeSysInfoPlatform&)> setUp;
   RegHandle closedHandle;
 };
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
 
 class GetKeyValueFails : public ::testing::TestWithParam<FailureCase> {};
 
@@ -155,6 +157,7 @@ struct LaunchCase {
   bool message;                     // the unavailable message shown (once)
   bool locationRead;                // the second key opened
 };
+void PrintTo(const LaunchCase& c, std::ostream* os) { *os << c.name; }
 
 class StartSysInfoCases : public ::testing::TestWithParam<LaunchCase> {};
 
