@@ -1,8 +1,9 @@
 // Differential fuzzing of the streaming transcoder.
 //
 // Input layout: byte 0 holds the number of chunk sizes (low 4 bits), whether
-// to use the portable byte scan (bit 4) and whether to run the same data a
-// second time after Finish (bit 5). The chunk sizes follow, one byte each
+// to use the portable byte scan (bit 4), whether to run the same data a
+// second time after Finish (bit 5) and whether to repeat data of up to 1024
+// bytes 64 times (bit 6). The chunk sizes follow, one byte each
 // (0..127 as they are, 128..255 as multiples of 64 up to 8128); the rest is the
 // data. The data is fed in those chunks, cycling through the sizes, each chunk
 // in a heap block of exactly its size so that any read past it is caught. The
@@ -117,6 +118,9 @@ class StringSink : public corvane::OutputSink {
   }
 };
 
+constexpr int kRepeats = 64;
+constexpr std::size_t kMaxRepeatedSize = 1024;
+
 std::size_t ChunkSize(std::uint8_t code) {
   return code < 128 ? code : static_cast<std::size_t>(code - 128) * 64;
 }
@@ -151,8 +155,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   const bool twice = (control & 0x20) != 0;
   std::vector<std::size_t> sizes;
   for (std::size_t i = 0; i < sizeCount; ++i) sizes.push_back(ChunkSize(bytes[1 + i]));
-  const std::string_view data(reinterpret_cast<const char*>(bytes) + 1 + sizeCount,
-                              size - 1 - sizeCount);
+  const std::string_view given(reinterpret_cast<const char*>(bytes) + 1 + sizeCount,
+                               size - 1 - sizeCount);
+  // Repeating the data lets short inputs produce more than one whole output
+  // block (1 MiB), so the block hand-over is fuzzed as well.
+  // Only short data is repeated, which keeps memory use within the limits.
+  const bool repeat = (control & 0x40) != 0 && given.size() <= kMaxRepeatedSize;
+  std::string repeated;
+  if (repeat) {
+    for (int i = 0; i < kRepeats; ++i) repeated.append(given);
+  }
+  const std::string_view data = repeat ? std::string_view(repeated) : given;
 
   const std::string expected = ReferenceOutput(data);
 
