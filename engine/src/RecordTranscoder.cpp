@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <stdexcept>
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -74,6 +75,9 @@ constexpr std::array<Piece, 3> kSeparator{Separator(0), Separator(1), Separator(
 constexpr std::array<Piece, 4> kRecordEnd{RecordEnd(0), RecordEnd(1), RecordEnd(2), RecordEnd(3)};
 static_assert(kRecordEnd[0].size <= kPad && kSeparator[1].size <= kPad);
 static_assert(kOutSlack >= 3 * kPad, "one event writes at most a short span and a piece");
+// One flush after each event brings the buffer back below a whole block only
+// when a block is larger than what one event writes.
+constexpr std::size_t kMinOutBlock = 2 * kPad;
 
 struct Masks {
   std::uint64_t comma;
@@ -136,8 +140,11 @@ void FreeAligned(char* p) {
 }  // namespace
 
 struct StreamTranscoder::State {
-  State(OutputSink& s, bool portable)
-      : sink(s), portableScan(portable), out(AllocateAligned(kOutBlock + kOutSlack)) {}
+  State(OutputSink& s, bool portable, std::size_t outBlock)
+      : sink(s),
+        portableScan(portable),
+        blockSize(outBlock),
+        out(AllocateAligned((outBlock + kOutSlack + kPageSize - 1) / kPageSize * kPageSize)) {}
   ~State() { FreeAligned(out); }
   State(const State&) = delete;
   State& operator=(const State&) = delete;
@@ -150,8 +157,9 @@ struct StreamTranscoder::State {
 
   OutputSink& sink;
   const bool portableScan;
+  const std::size_t blockSize;  // bytes per sink write: kOutBlock, smaller in tests
   char* const out;
-  std::size_t used = 0;    // bytes in out; below kOutBlock between events
+  std::size_t used = 0;    // bytes in out; below blockSize between events
   int field = 0;           // field being read: 0..3 (3 = the last one, which keeps its commas)
   bool inRecord = false;   // a record has started and is not yet written out
   bool pendingCr = false;  // the last byte fed was a CR: an LF next belongs to it
@@ -159,21 +167,21 @@ struct StreamTranscoder::State {
 
 // Hands one whole block to the sink and keeps what lies beyond it.
 void StreamTranscoder::State::FlushBlock() {
-  sink.Write(out, kOutBlock);
-  used -= kOutBlock;
-  std::memmove(out, out + kOutBlock, used);
+  sink.Write(out, blockSize);
+  used -= blockSize;
+  std::memmove(out, out + blockSize, used);
 }
 
 void StreamTranscoder::State::AppendLong(const char* from, std::size_t size) {
   while (size != 0) {
-    if (used >= kOutBlock) FlushBlock();
-    const std::size_t n = std::min(size, kOutBlock - used);
+    if (used >= blockSize) FlushBlock();
+    const std::size_t n = std::min(size, blockSize - used);
     std::memcpy(out + used, from, n);
     used += n;
     from += n;
     size -= n;
   }
-  if (used >= kOutBlock) FlushBlock();
+  if (used >= blockSize) FlushBlock();
 }
 
 template <Masks (*Scan)(const char*)>
@@ -187,6 +195,7 @@ void StreamTranscoder::State::Run(const char* data, std::size_t size) {
 
   // Hot state lives in locals; members are synced around the rare calls out.
   char* const o = out;
+  const std::size_t full = blockSize;
   std::size_t n = used;
   int f = field;
   bool started = inRecord;
@@ -255,7 +264,7 @@ void StreamTranscoder::State::Run(const char* data, std::size_t size) {
         started = false;
         events = (m.eol | m.comma) & BitsFrom(static_cast<std::size_t>(span - block));
       }
-      if (n >= kOutBlock) {
+      if (n >= full) {
         used = n;
         FlushBlock();
         n = used;
@@ -265,7 +274,7 @@ void StreamTranscoder::State::Run(const char* data, std::size_t size) {
   if (span < end) {
     copySpan(span, end);
     started = true;
-    if (n >= kOutBlock) {
+    if (n >= full) {
       used = n;
       FlushBlock();
       n = used;
@@ -284,7 +293,7 @@ void StreamTranscoder::State::Finish() {
   }
   field = 0;
   inRecord = false;
-  while (used >= kOutBlock) FlushBlock();
+  while (used >= blockSize) FlushBlock();
   if (used != 0) {
     const std::size_t n = used;
     used = 0;
@@ -292,10 +301,12 @@ void StreamTranscoder::State::Finish() {
   }
 }
 
-StreamTranscoder::StreamTranscoder(OutputSink& sink) : StreamTranscoder(sink, false) {}
+StreamTranscoder::StreamTranscoder(OutputSink& sink) : StreamTranscoder(sink, false, kOutBlock) {}
 
-StreamTranscoder::StreamTranscoder(OutputSink& sink, bool portableScan)
-    : state_(std::make_unique<State>(sink, portableScan)) {}
+StreamTranscoder::StreamTranscoder(OutputSink& sink, bool portableScan, std::size_t outputBlock)
+    : state_(std::make_unique<State>(sink, portableScan, outputBlock)) {
+  if (outputBlock < kMinOutBlock) throw std::invalid_argument("output block too small");
+}
 
 StreamTranscoder::~StreamTranscoder() = default;
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,8 +18,10 @@ namespace corvane {
 // Reaches the transcoder's portable byte scan, which the vector scan must match.
 class TranscoderTestAccess {
  public:
-  static std::unique_ptr<StreamTranscoder> Make(OutputSink& sink, bool portableScan) {
-    return std::unique_ptr<StreamTranscoder>(new StreamTranscoder(sink, portableScan));
+  static constexpr std::size_t kNormalBlock = std::size_t{1} << 20;
+  static std::unique_ptr<StreamTranscoder> Make(OutputSink& sink, bool portableScan,
+                                                std::size_t outputBlock = kNormalBlock) {
+    return std::unique_ptr<StreamTranscoder>(new StreamTranscoder(sink, portableScan, outputBlock));
   }
 };
 
@@ -105,11 +108,12 @@ class CollectingSink : public OutputSink {
 enum class Scan { kVector, kPortable };
 
 // Feeds the input in chunks of the given sizes, cycling through them; an empty
-// list feeds it whole.
+// list feeds it whole. outputBlock is the size of each write to the sink.
 std::string Transcode(std::string_view input, const std::vector<std::size_t>& chunks = {},
-                      Scan scan = Scan::kVector) {
+                      Scan scan = Scan::kVector,
+                      std::size_t outputBlock = TranscoderTestAccess::kNormalBlock) {
   CollectingSink sink;
-  auto transcoder = TranscoderTestAccess::Make(sink, scan == Scan::kPortable);
+  auto transcoder = TranscoderTestAccess::Make(sink, scan == Scan::kPortable, outputBlock);
   if (chunks.empty()) {
     transcoder->Feed(input.data(), input.size());
   } else {
@@ -373,6 +377,24 @@ TEST(StreamTranscoderSink, ReceivesEqualLargeBlocksThenTheRest) {
   EXPECT_LE(sink.writeSizes.back(), sink.writeSizes[0]);
 }
 
+TEST(StreamTranscoderSink, SmallOutputBlocksAreWrittenWhole) {
+  const std::string input = Repeat('x', 300) + ",b\n,,,\r\n" + Repeat(',', 70) + "\rend";
+  for (const std::size_t block : {64, 65, 100, 127}) {
+    CollectingSink sink;
+    auto transcoder = TranscoderTestAccess::Make(sink, false, block);
+    transcoder->Feed(input.data(), input.size());
+    transcoder->Finish();
+    EXPECT_SAME_BYTES(ReferenceOutput(input), sink.text);
+    ASSERT_GE(sink.writeSizes.size(), 2u);
+    for (std::size_t k = 0; k + 1 < sink.writeSizes.size(); ++k) {
+      EXPECT_EQ(sink.writeSizes[k], block) << "write " << k << " of blocks of " << block;
+    }
+    EXPECT_LE(sink.writeSizes.back(), block);
+  }
+  CollectingSink sink;
+  EXPECT_THROW(TranscoderTestAccess::Make(sink, false, 63), std::invalid_argument);
+}
+
 // ---------------------------------------------------------------------------
 // Randomized comparison with the reference, with fixed seeds.
 
@@ -428,6 +450,11 @@ TEST_P(TranscoderRandomTest, MatchesTheReference) {
         << "seed " << GetParam() << " round " << round << ", input: " << Visible(input);
     ASSERT_TRUE(expected == Transcode(input, chunks, Scan::kPortable))
         << "seed " << GetParam() << " round " << round << ", input: " << Visible(input);
+    // Output blocks as small as allowed, so that events land on every block end.
+    const std::size_t block = 64 + static_cast<std::size_t>(round % 37);
+    ASSERT_TRUE(expected == Transcode(input, chunks, Scan::kVector, block))
+        << "seed " << GetParam() << " round " << round << ", block " << block
+        << ", input: " << Visible(input);
     // A single line (no CR) through the per-line interface.
     std::string line = input;
     std::erase(line, '\r');

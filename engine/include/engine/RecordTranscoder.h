@@ -43,8 +43,10 @@ class StreamTranscoder {
  private:
   friend class TranscoderTestAccess;
   // portableScan selects the plain C++ byte scan instead of the vector one
-  // (both give identical output; the tests compare them).
-  StreamTranscoder(OutputSink& sink, bool portableScan);
+  // (both give identical output; the tests compare them). outputBlock is the
+  // size of each write to the sink (1 MiB normally, at least 64 bytes), so
+  // that short tests can cross many block ends.
+  StreamTranscoder(OutputSink& sink, bool portableScan, std::size_t outputBlock);
 
   struct State;
   std::unique_ptr<State> state_;
