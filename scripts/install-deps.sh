@@ -14,6 +14,8 @@ packages=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64
   # screenshots and the window under a virtual display
   xvfb xauth
+  # fuzzing, sanitizers and static analysis
+  clang libclang-rt-14-dev clang-tidy cppcheck python3 util-linux
   # measuring
   time mawk hyperfine
   # packaging and its checks
