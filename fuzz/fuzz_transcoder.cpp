@@ -157,9 +157,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   const bool twice = (control & 0x20) != 0;
   std::vector<std::size_t> sizes;
   for (std::size_t i = 0; i < sizeCount; ++i) sizes.push_back(ChunkSize(bytes[1 + i]));
-  const std::string_view given(reinterpret_cast<const char*>(bytes) + 1 + sizeCount,
-                               size - 1 - sizeCount);
-  const std::string_view data = given;
+  const std::string_view data(reinterpret_cast<const char*>(bytes) + 1 + sizeCount,
+                              size - 1 - sizeCount);
   const std::string expected = ReferenceOutput(data);
 
   // One transcoder of each scan kind serves every input of normal blocks: each
