@@ -1,6 +1,7 @@
 #include "engine/BatchConverter.h"
 
 #include <string>
+#include <vector>
 
 #include "engine/FileConverter.h"
 #include "engine/OutputNamer.h"
@@ -10,19 +11,24 @@ namespace corvane {
 void BatchConverter::Run(const PathList& list, ConversionObserver& observer) {
   observer.ClearFeedback();
   observer.SetBusy(true);
+  int count = 0;
   try {
-    // The bound is read once: files added while the batch runs (at the event
-    // point) wait for the next batch, but each entry is read when its turn
-    // comes, so it is whatever the list holds at that index by then.
-    const int count = list.Count();
+    // The entries are read once, here: files added while the batch runs wait
+    // for the next batch, and none is skipped or converted twice.
+    std::vector<std::string> paths;
+    count = list.Count();
+    paths.reserve(static_cast<std::size_t>(count));
+    for (int k = 0; k < count; ++k) paths.push_back(list.At(k));
     const OutputNamer namer;
     for (int k = 0; k < count; ++k) {
-      const std::string inputPath = list.At(k);
+      const std::string& inputPath = paths[static_cast<std::size_t>(k)];
       // Opened first, so a missing input fails before the status names it.
       InputFile input = InputFile::Open(inputPath);
       const std::string outputPath = namer.OutputPath(inputPath);
       observer.SetStatus("Converting file:" + inputPath);
+      observer.SetProgress(k + 1, count, 0);
       observer.PumpEvents();
+      if (observer.StopRequested()) throw BatchAbandoned{};
       ConvertToFile(input, outputPath);
     }
   } catch (...) {
@@ -33,7 +39,7 @@ void BatchConverter::Run(const PathList& list, ConversionObserver& observer) {
     throw;
   }
   observer.SetBusy(false);
-  observer.SetStatus("Processed " + std::to_string(list.Count()) + " files.");
+  observer.SetStatus("Processed " + std::to_string(count) + " files.");
 }
 
 }  // namespace corvane

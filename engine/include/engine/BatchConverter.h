@@ -15,14 +15,30 @@ class ConversionObserver {
   // Lets pending window events run once. An observer may throw
   // BatchAbandoned from here to abandon the batch (the program is ending).
   virtual void PumpEvents() = 0;
+
+  // Where the batch is: the file being converted (counted from 1) of the
+  // files in the batch, and how much of its input has been read in percent
+  // (-1 while its size is unknown, as for a pipe). Called when a file starts
+  // and then at most a few times a second.
+  virtual void SetProgress(int fileNumber, int fileCount, int percent) {
+    (void)fileNumber;
+    (void)fileCount;
+    (void)percent;
+  }
+
+  // Asked at the event point and between the blocks of a file, on the thread
+  // that runs the batch. True ends the batch: the output being written is
+  // abandoned (an older file of its name stays whole) and Run throws
+  // BatchAbandoned.
+  virtual bool StopRequested() { return false; }
 };
 
 // Thrown by an observer to abandon a batch; Run removes any unfinished output
 // and lets it pass.
 struct BatchAbandoned {};
 
-// An ordered list of input paths, read by index. It may grow while a batch
-// runs (drops at the event point); the batch keeps the count it read first.
+// An ordered list of input paths, read by index. A batch reads all of it
+// when it starts: entries added later wait for the next batch.
 class PathList {
  public:
   virtual ~PathList() = default;
@@ -32,7 +48,8 @@ class PathList {
 
 class BatchConverter {
  public:
-  // Converts every listed file in list order. The first failure ends the batch
+  // Converts the files listed when it starts, in list order, and ends with
+  // "Processed N files." counting them. The first failure ends the batch
   // and leaves as ConversionError; outputs finished before it stay, the one
   // being written is removed and an older file of its name is left untouched.
   // Whatever ends the batch early (a ConversionError, BatchAbandoned), Run
