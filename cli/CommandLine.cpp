@@ -2,102 +2,44 @@
 
 #include <CLI/CLI.hpp>
 
-#include <atomic>
-#include <csignal>
-#include <cstring>
 #include <exception>
 #include <iostream>
-#include <string_view>
+#include <string>
+#include <vector>
 
+#include "engine/ConversionRun.h"
 #include "engine/Errors.h"
 #include "engine/FileConverter.h"
-#include "engine/OutputNamer.h"
 #include "engine/ProgramIdentity.h"
-
-#ifndef _WIN32
-#include <unistd.h>
-#endif
+#include "engine/SignalCleanup.h"
 
 namespace corvane::cli {
 
 namespace {
 
 constexpr const char* kProgramName = "csv2crc";
-constexpr int kStandardInput = 0;
-constexpr int kStandardOutput = 1;
 
-std::string VersionLine() { return std::string(kProgramTitle) + " " + kVersionText; }
+constexpr int kExitOk = 0;      // every file converted
+constexpr int kExitFailed = 1;  // at least one file failed; the others were converted
+constexpr int kExitUsage = 2;   // bad command line; nothing was converted
 
-void ConvertOne(const std::string& path, const Options& options) {
-  if (path == kStandardStreams) {
-    InputFile input = InputFile::FromDescriptor(kStandardInput, "standard input");
-    ConvertToDescriptor(input, kStandardOutput, "standard output");
-    return;
-  }
-  // The input is opened before its output name is derived, as Generate does,
-  // so a missing input is what gets reported.
-  InputFile input = InputFile::Open(path);
-  ConvertToFile(input, OutputPathFor(path, options.outputDir));
-}
+struct Options {
+  std::vector<std::string> files;  // in the order given
+  std::string outputDir;           // empty: each output beside its input
+  bool verbose = false;
+};
 
-#ifndef _WIN32
-// The temporary file being written, kept where a signal handler may read it:
-// the handler reads only a path marked complete, and the path is only changed
-// while marked incomplete.
-volatile std::sig_atomic_t g_temporaryPathSet = 0;
-char g_temporaryPath[8192];
-
-void RememberTemporaryFile(const char* temporaryPath) {
-  g_temporaryPathSet = 0;
-  std::atomic_signal_fence(std::memory_order_seq_cst);
-  if (temporaryPath == nullptr) return;
-  const std::size_t length = std::strlen(temporaryPath);
-  if (length >= sizeof g_temporaryPath) return;  // longer than any path the system takes
-  std::memcpy(g_temporaryPath, temporaryPath, length + 1);
-  std::atomic_signal_fence(std::memory_order_seq_cst);
-  g_temporaryPathSet = 1;
-}
-
-// Async-signal-safe: unlink, signal and raise only. The signal stays blocked
-// while its handler runs, so the raised one ends the program on return.
-extern "C" void RemoveTemporaryFileAndDie(int signalNumber) {
-  if (g_temporaryPathSet) ::unlink(g_temporaryPath);
-  std::signal(signalNumber, SIG_DFL);
-  std::raise(signalNumber);
-}
-#endif
-
-}  // namespace
-
-void InstallSignalCleanup() {
-#ifndef _WIN32
-  SetTemporaryFileObserver(RememberTemporaryFile);
-  for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
-    struct sigaction previous {};
-    if (::sigaction(signalNumber, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) {
-      continue;
-    }
-    struct sigaction action {};
-    action.sa_handler = RemoveTemporaryFileAndDie;
-    sigemptyset(&action.sa_mask);
-    for (const int other : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&action.sa_mask, other);
-    ::sigaction(signalNumber, &action, nullptr);
-  }
-#endif
-}
-
-ParseOutcome ParseArguments(int argc, const char* const* argv, std::ostream& out,
-                            std::ostream& err) {
-  ParseOutcome outcome;
-  Options& options = outcome.options;
-
+// Parses the arguments into options; help and version go to standard output,
+// usage errors to standard error. Returns -1 to go on, or the exit status.
+int ParseArguments(int argc, const char* const* argv, Options& options) {
   CLI::App app(
       "Converts comma-separated files into tab-separated CRC list files. Each FILE is\n"
       "written beside itself as A1_<base name>.crc (the old extension dropped); an\n"
       "existing output is replaced only once the new one is complete. A FILE of \"-\"\n"
       "converts standard input to standard output.",
       kProgramName);
-  app.set_version_flag("--version", VersionLine(), "Print the program's name and version");
+  app.set_version_flag("--version", std::string(kProgramTitle) + " " + kVersionText,
+                       "Print the program's name and version");
   app.add_option("FILE", options.files, "Files to convert, in this order")
       ->type_name("")
       ->take_all();
@@ -118,56 +60,60 @@ ParseOutcome ParseArguments(int argc, const char* const* argv, std::ostream& out
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    const int code = app.exit(e, out, err);
-    outcome.exitCode = code == 0 ? kExitOk : kExitUsage;
-    return outcome;
+    return app.exit(e, std::cout, std::cerr) == 0 ? kExitOk : kExitUsage;
   }
   if (options.files.empty()) {
-    err << kProgramName << ": no files to convert\nRun with --help for more information.\n";
-    outcome.exitCode = kExitUsage;
-    return outcome;
+    std::cerr << kProgramName << ": no files to convert\nRun with --help for more information.\n";
+    return kExitUsage;
   }
-  outcome.run = true;
-  return outcome;
+  return -1;
 }
 
-std::string OutputPathFor(const std::string& inputPath, const std::string& outputDir) {
-  const std::string_view separators = OutputNamer::PlatformSeparators();
-  std::string output = OutputNamer().OutputPath(inputPath);
-  if (outputDir.empty()) return output;
-
-  const std::size_t lastSeparator = output.find_last_of(separators);
-  const std::string name =
-      lastSeparator == std::string::npos ? output : output.substr(lastSeparator + 1);
-  std::string joined = outputDir;
-  if (separators.find(joined.back()) == std::string_view::npos) joined += separators.front();
-  return joined + name;
-}
-
-int ConvertAll(const Options& options, std::ostream& err) {
-  bool anyFailed = false;
-  for (const std::string& path : options.files) {
-    if (options.verbose) err << "Converting file:" << path << '\n';
-    try {
-      ConvertOne(path, options);
-    } catch (const ConversionError& e) {
-      err << kProgramName << ": " << e.Description() << '\n';
-      anyFailed = true;
-    } catch (const std::exception& e) {
-      err << kProgramName << ": " << path << ": " << e.what() << '\n';
-      anyFailed = true;
+// Says on standard error, with -v, that an older output is written in place.
+class VerboseEvents final : public ConversionEvents {
+ public:
+  VerboseEvents(bool verbose, const std::string& output) : verbose_(verbose), output_(output) {}
+  void WritingInPlace() override {
+    if (verbose_) {
+      std::cerr << "Writing " << Quoted(output_) << " in place: its folder takes no new file\n";
     }
   }
-  if (options.verbose) err << "Processed " << options.files.size() << " files.\n";
-  err.flush();
-  return anyFailed ? kExitFailed : kExitOk;
+
+ private:
+  bool verbose_;
+  const std::string& output_;
+};
+
+int ConvertAll(const Options& options) {
+  const ConversionRun run(options.files,
+                          RunOptions{.outputFolder = options.outputDir, .standardStreams = true});
+  FileConverter converter;
+  std::size_t converted = 0;
+  for (std::size_t i = 0; i < run.Size(); ++i) {
+    if (options.verbose) std::cerr << "Converting file:" << ShownName(run.Input(i)) << '\n';
+    try {
+      VerboseEvents events(options.verbose, run.Output(i));
+      converter.Convert(run, i, events);
+      ++converted;
+    } catch (const ConversionError& e) {
+      std::cerr << kProgramName << ": Error " << e.Code() << ": " << e.Description() << '\n';
+    } catch (const std::exception& e) {
+      std::cerr << kProgramName << ": Cannot convert " << Quoted(run.Input(i)) << ": " << e.what()
+                << '\n';
+    }
+  }
+  if (options.verbose) std::cerr << "Processed " << converted << " files.\n";
+  std::cerr.flush();
+  return converted == run.Size() ? kExitOk : kExitFailed;
 }
 
+}  // namespace
+
 int RunCommandLine(int argc, const char* const* argv) {
-  const ParseOutcome parsed = ParseArguments(argc, argv, std::cout, std::cerr);
-  if (!parsed.run) return parsed.exitCode;
+  Options options;
+  if (const int status = ParseArguments(argc, argv, options); status >= 0) return status;
   InstallSignalCleanup();
-  return ConvertAll(parsed.options, std::cerr);
+  return ConvertAll(options);
 }
 
 }  // namespace corvane::cli

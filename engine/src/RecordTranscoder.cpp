@@ -20,13 +20,11 @@
 #include <new>
 #include <stdexcept>
 
+#include "FileSystem.h"
+
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
 #define CORVANE_HAVE_SSE2 1
-#endif
-
-#ifdef _WIN32
-#include <malloc.h>
 #endif
 
 namespace corvane {
@@ -34,8 +32,7 @@ namespace {
 
 constexpr std::size_t kOutBlock = std::size_t{1} << 20;  // bytes per sink write
 constexpr std::size_t kOutSlack = 4096;  // room past a full block for the last event's bytes
-constexpr std::size_t kPageSize = 4096;
-constexpr std::size_t kPad = 32;  // short spans and separators are written as 32-byte copies
+constexpr std::size_t kPad = 32;         // short spans and separators are written as 32-byte copies
 constexpr std::size_t kScanBlock = 64;
 
 // A separator or record ending, padded so that it can be written with one
@@ -119,24 +116,6 @@ Masks ScanVector(const char* p) { return ScanPortable(p); }
 // Bits n..63 set (none when n >= 64).
 inline std::uint64_t BitsFrom(std::size_t n) { return n >= 64 ? 0 : ~std::uint64_t{0} << n; }
 
-char* AllocateAligned(std::size_t size) {
-#ifdef _WIN32
-  void* p = _aligned_malloc(size, kPageSize);
-#else
-  void* p = std::aligned_alloc(kPageSize, size);
-#endif
-  if (p == nullptr) throw std::bad_alloc();
-  return static_cast<char*>(p);
-}
-
-void FreeAligned(char* p) {
-#ifdef _WIN32
-  _aligned_free(p);
-#else
-  std::free(p);
-#endif
-}
-
 }  // namespace
 
 struct StreamTranscoder::State {
@@ -144,8 +123,8 @@ struct StreamTranscoder::State {
       : sink(s),
         portableScan(portable),
         blockSize(outBlock),
-        out(AllocateAligned((outBlock + kOutSlack + kPageSize - 1) / kPageSize * kPageSize)) {}
-  ~State() { FreeAligned(out); }
+        buffer(detail::AllocateAligned(outBlock + kOutSlack)),
+        out(buffer.get()) {}
   State(const State&) = delete;
   State& operator=(const State&) = delete;
 
@@ -158,6 +137,7 @@ struct StreamTranscoder::State {
   OutputSink& sink;
   const bool portableScan;
   const std::size_t blockSize;  // bytes per sink write: kOutBlock, smaller in tests
+  const detail::AlignedBuffer buffer;
   char* const out;
   std::size_t used = 0;    // bytes in out; below blockSize between events
   int field = 0;           // field being read: 0..3 (3 = the last one, which keeps its commas)

@@ -3,8 +3,11 @@
 
 #include "Main.h"
 #include "engine/ProgramIdentity.h"
+#include "engine/SignalCleanup.h"
 
 int main(int argc, char* argv[]) {
+  // A signal that ends the program removes the output being written first.
+  corvane::InstallSignalCleanup();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QString::fromLatin1(corvane::kProgramTitle));
   QApplication::setApplicationVersion(QString::fromLatin1(corvane::kVersionText));
