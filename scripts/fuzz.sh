@@ -13,7 +13,8 @@ build="${1:-$root/build-fuzz}"
 seconds="${FUZZ_SECONDS:-60}"
 targets=(${FUZZ_TARGETS:-fuzz_transcoder fuzz_output_namer fuzz_file_list})
 
-CC="${CC:-clang}" CXX="${CXX:-clang++}" cmake -S "$root/fuzz" -B "$build" -G Ninja >/dev/null
+CC="${CC:-clang}" CXX="${CXX:-clang++}" cmake -S "$root/fuzz" -B "$build" -G Ninja \
+  ${CORVANE_WERROR:+-DCORVANE_WERROR="$CORVANE_WERROR"} >/dev/null
 cmake --build "$build" --parallel "${CORVANE_JOBS:-2}"
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/corvane-fuzz.XXXXXX")"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything (desktop program included) with AddressSanitizer and
 # UndefinedBehaviorSanitizer and runs the whole test suite under them. Any
-# sanitizer report fails the run.
+# sanitizer report fails the run, and so does any compiler warning.
 #
 #   scripts/sanitize.sh [build-dir]     (default: build-asan)
 #   CORVANE_SANITIZE_CXX=g++ scripts/sanitize.sh   (default: clang++)
@@ -14,7 +14,7 @@ jobs="${CORVANE_JOBS:-2}"
 flags="-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
 start=$(date +%s)
 cmake -S "$root" -B "$build" -G Ninja \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANE_WERROR=ON \
   -DCMAKE_CXX_COMPILER="$cxx" \
   -DCMAKE_CXX_FLAGS="$flags" \
   -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
