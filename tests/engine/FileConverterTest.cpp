@@ -1,47 +1,30 @@
 #include "engine/FileConverter.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
 #include <functional>
-#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "../../engine/src/IoHooks.h"
-#include "FileTestSupport.h"
 #include "engine/ConversionRun.h"
 #include "engine/Errors.h"
+#include "support/Engine.h"
+#include "support/Files.h"
+#include "support/Reference.h"
 
 namespace corvane {
 namespace {
 
-using testing_support::CrcLine;
-using testing_support::ReadFile;
-using testing_support::TempFolder;
-using testing_support::WriteFile;
+using namespace test;
 
 // Converts the only input of a run; its output goes beside it or into
 // outputFolder.
 ConversionResult Convert(const std::string& inputPath, const std::string& outputFolder = {}) {
   const ConversionRun run({inputPath}, RunOptions{.outputFolder = outputFolder});
   return FileConverter().Convert(run, 0);
-}
-
-// Runs f, which must fail with a ConversionError; returns it.
-ConversionError ExpectFailure(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const ConversionError& error) {
-    return error;
-  }
-  ADD_FAILURE() << "no ConversionError";
-  return ConversionError(ErrorNumber::kInvalidPath, "");
 }
 
 // Many CR LF records, with the matching output; large enough to need several
@@ -84,89 +67,56 @@ TEST_P(ConvertContentTest, WritesTheRecordsOfTheInput) {
   EXPECT_EQ(folder.Names(), (std::set<std::string>{"A1_in.crc", "in.csv"}));
 }
 
-const std::string kTwoRecords = CrcLine("a", "b", "c", "d") + CrcLine("w", "x", "y", "z");
-
-INSTANTIATE_TEST_SUITE_P(
-    Inputs, ConvertContentTest,
-    ::testing::Values(ContentCase{"Empty", "", ""},
-                      ContentCase{"CrLf", "a,b,c,d\r\nw,x,y,z\r\n", kTwoRecords},
-                      ContentCase{"LfOnly", "a,b,c,d\nw,x,y,z\n", kTwoRecords},
-                      ContentCase{"NoFinalTerminator", "a,b,c,d\r\nw,x,y,z", kTwoRecords},
-                      ContentCase{"Large", Large().input, Large().output}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(ConvertToFileTest, ReplacesAnExistingOutput) {
-  TempFolder folder;
-  WriteFile(folder / "in.csv", "a,b,c,d\r\n");
-  WriteFile(folder / "A1_in.crc", std::string(5000, 'o'));
-  Convert(folder / "in.csv");
-  EXPECT_EQ(ReadFile(folder / "A1_in.crc"), CrcLine("a", "b", "c", "d"));
-  EXPECT_EQ(folder.Names(), (std::set<std::string>{"A1_in.crc", "in.csv"}));
-}
-
-TEST(ConvertToFileTest, ReplacesASymbolicLinkInsteadOfFollowingIt) {
-  TempFolder folder;
-  WriteFile(folder / "in.csv", "a,b,c,d\r\n");
-  WriteFile(folder / "target", "precious");
-  std::filesystem::create_symlink(folder / "target", folder / "A1_in.crc");
-  Convert(folder / "in.csv");
-  EXPECT_FALSE(std::filesystem::is_symlink(folder / "A1_in.crc"));
-  EXPECT_EQ(ReadFile(folder / "A1_in.crc"), CrcLine("a", "b", "c", "d"));
-  EXPECT_EQ(ReadFile(folder / "target"), "precious");
-}
-
-// Permissions never widen: a new output gets the input's read and write bits
-// less the umask; a replaced output keeps its own.
-TEST(ConvertToFileTest, PermissionsComeFromTheInputOrTheReplacedOutput) {
-  const struct {
-    mode_t input;
-    mode_t umask;
-    std::optional<mode_t> older;
-    mode_t expected;
-  } cases[] = {
-      {0600, 022, std::nullopt, 0600}, {0644, 022, std::nullopt, 0644},
-      {0666, 022, std::nullopt, 0644}, {0666, 0, std::nullopt, 0666},
-      {0640, 077, std::nullopt, 0600}, {0755, 022, std::nullopt, 0644},
-      {0644, 022, 0640, 0640},         {0666, 0, 0600, 0600},
-      {0600, 077, 0664, 0664},
-  };
-  const mode_t original = ::umask(0);
-  for (const auto& c : cases) {
-    SCOPED_TRACE(::testing::Message() << std::oct << "input " << c.input << ", umask " << c.umask
-                                      << ", older " << c.older.value_or(0));
-    TempFolder folder;
-    WriteFile(folder / "in.csv", "a,b,c,d\r\n");
-    ::chmod((folder / "in.csv").c_str(), c.input);
-    if (c.older) {
-      WriteFile(folder / "A1_in.crc", "older");
-      ::chmod((folder / "A1_in.crc").c_str(), *c.older);
-    }
-    ::umask(c.umask);
-    Convert(folder / "in.csv");
-    ::umask(0);
-    struct stat status {};
-    ASSERT_EQ(::stat((folder / "A1_in.crc").c_str(), &status), 0);
-    EXPECT_EQ(status.st_mode & 07777, c.expected);
+std::string AllByteValues() {
+  std::string s;
+  for (int round = 0; round < 3; ++round) {
+    for (int b = 0; b < 256; ++b) s += static_cast<char>(b);
   }
-  ::umask(original);
+  return s;
 }
+
+// Terminators, commas, NUL and TAB at random over several read blocks.
+std::string MixedTerminators() {
+  std::string s;
+  unsigned x = 12345;
+  const char alphabet[] = {'\r', '\n', ',', 'a', '\0', '\t'};
+  while (s.size() < (3u << 20)) {
+    x = x * 1103515245u + 12345u;
+    s += alphabet[(x >> 16) % sizeof alphabet];
+  }
+  return s;
+}
+
+// Files are bytes: nothing is translated (CR LF, 0x1A) on the way in or out.
+INSTANTIATE_TEST_SUITE_P(Inputs, ConvertContentTest,
+                         ::testing::Values(ContentCase{"Empty", "", ""},
+                                           ContentCase{"AllByteValues", AllByteValues(),
+                                                       ReferenceConvert(AllByteValues())},
+                                           ContentCase{"MixedTerminators", MixedTerminators(),
+                                                       ReferenceConvert(MixedTerminators())},
+                                           ContentCase{"Large", Large().input, Large().output}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // While the output is written, the only extra entry in the folder is one
-// hidden temporary file named after the output.
+// hidden temporary file named after the output; it then replaces an older
+// output (longer than the new one) whole.
 TEST(ConvertToFileTest, WritesThroughAHiddenTemporaryFileBesideTheOutput) {
   TempFolder folder;
   WriteFile(folder / "in.csv", "a,b,c,d\r\n");
+  WriteFile(folder / "A1_in.crc", std::string(5000, 'o'));
   std::set<std::string> seen;
-  detail::ScopedIoHooks hooks({.write = [&](int fd, const void* data, std::size_t size) {
+  ScopedIoHooks hooks({.write = [&](int fd, const void* data, std::size_t size) {
     seen = folder.Names();
-    return ::write(fd, data, size);
+    return SystemWrite(fd, data, size);
   }});
   Convert(folder / "in.csv");
-  ASSERT_EQ(seen.size(), 2u);
+  ASSERT_EQ(seen.size(), 3u);
   seen.erase("in.csv");
+  seen.erase("A1_in.crc");
   const std::string temporary = *seen.begin();
   EXPECT_EQ(temporary.rfind(".A1_in.crc.", 0), 0u) << temporary;
   EXPECT_EQ(temporary.size(), std::string(".A1_in.crc.").size() + 6) << temporary;
+  EXPECT_EQ(ReadFile(folder / "A1_in.crc"), CrcLine("a", "b", "c", "d"));
   EXPECT_EQ(folder.Names(), (std::set<std::string>{"A1_in.crc", "in.csv"}));
 }
 
@@ -176,14 +126,13 @@ TEST(ConvertToFileTest, ConversionsOfTheSameFileAtOnceDoNotCollide) {
   TempFolder folder;
   WriteFile(folder / "in.csv", Large().input);
   bool nested = false;
-  std::set<std::string> duringBoth;
-  detail::ScopedIoHooks hooks({.write = [&](int fd, const void* data, std::size_t size) {
+  ScopedIoHooks hooks({.write = [&](int fd, const void* data, std::size_t size) {
     if (!nested) {
       nested = true;
       Convert(folder / "in.csv");
       EXPECT_EQ(ReadFile(folder / "A1_in.crc"), Large().output);
     }
-    return ::write(fd, data, size);
+    return SystemWrite(fd, data, size);
   }});
   Convert(folder / "in.csv");
   EXPECT_TRUE(nested);
@@ -197,13 +146,13 @@ TEST(ConvertToFileTest, ContinuesShortAndInterruptedReadsAndWrites) {
   WriteFile(folder / "in.csv", Large().input);
   int writes = 0;
   int reads = 0;
-  detail::ScopedIoHooks hooks({
+  ScopedIoHooks hooks({
       .write = [&](int fd, const void* data, std::size_t size) -> std::ptrdiff_t {
         if (++writes % 3 == 0) {
           errno = EINTR;
           return -1;
         }
-        return ::write(fd, data, std::min<std::size_t>(size, 4093));
+        return SystemWrite(fd, data, std::min<std::size_t>(size, 4093));
       },
       .read = [&](int fd, void* data, std::size_t size) -> std::ptrdiff_t {
         if (++reads % 2 == 0) {
@@ -211,7 +160,7 @@ TEST(ConvertToFileTest, ContinuesShortAndInterruptedReadsAndWrites) {
           return -1;
         }
         // Odd sizes put CR and LF of one terminator into different reads.
-        return ::read(fd, data, std::min<std::size_t>(size, 65537));
+        return SystemRead(fd, data, std::min<std::size_t>(size, 65537));
       },
   });
   Convert(folder / "in.csv");
@@ -225,54 +174,12 @@ TEST(ConvertToFileTest, ContinuesShortAndInterruptedReadsAndWrites) {
 
 struct MidwayFailureCase {
   const char* name;
-  detail::IoHooks hooks;
+  IoHooks hooks;
   ErrorNumber number;
   std::string descriptionStart;  // followed by the output or input path
   std::string reason;
   bool leftBehind = false;  // the temporary file could not be removed
 };
-
-// Accepts `allowance` bytes in all (the last write short), then reports a full disk.
-std::function<std::ptrdiff_t(int, const void*, std::size_t)> DiskFullAfter(std::size_t allowance) {
-  auto left = std::make_shared<std::size_t>(allowance);
-  return [left](int fd, const void* data, std::size_t size) -> std::ptrdiff_t {
-    if (*left == 0) {
-      errno = ENOSPC;
-      return -1;
-    }
-    const std::ptrdiff_t written = ::write(fd, data, std::min(size, *left));
-    if (written > 0) {
-      *left -= static_cast<std::size_t>(written);
-    }
-    return written;
-  };
-}
-
-std::function<std::ptrdiff_t(int, void*, std::size_t)> ReadErrorAfter(std::size_t allowance) {
-  auto left = std::make_shared<std::size_t>(allowance);
-  return [left](int fd, void* data, std::size_t size) -> std::ptrdiff_t {
-    if (*left == 0) {
-      errno = EIO;
-      return -1;
-    }
-    const std::ptrdiff_t got = ::read(fd, data, std::min(size, *left));
-    if (got > 0) {
-      *left -= static_cast<std::size_t>(got);
-    }
-    return got;
-  };
-}
-
-// Reads `allowance` bytes in all, then reports the end of the input, as when
-// another program cuts the file short.
-std::function<std::ptrdiff_t(int, void*, std::size_t)> EndOfFileAfter(std::size_t allowance) {
-  auto left = std::make_shared<std::size_t>(allowance);
-  return [left](int fd, void* data, std::size_t size) -> std::ptrdiff_t {
-    const std::ptrdiff_t got = ::read(fd, data, std::min(size, *left));
-    if (got > 0) *left -= static_cast<std::size_t>(got);
-    return got;
-  };
-}
 
 void PrintTo(const MidwayFailureCase& c, std::ostream* os) { *os << c.name; }
 
@@ -284,8 +191,8 @@ TEST_P(MidwayFailureTest, RemovesTheTemporaryFileAndKeepsTheOlderOutput) {
   WriteFile(folder / "in.csv", Large().input);
   WriteFile(folder / "A1_in.crc", "older output\r\n");
   const ConversionError error = [&] {
-    detail::ScopedIoHooks hooks(c.hooks);
-    return ExpectFailure([&] { Convert(folder / "in.csv"); });
+    ScopedIoHooks hooks(c.hooks);
+    return ExpectConversionError([&] { Convert(folder / "in.csv"); });
   }();
   const bool namesInput =
       c.number == ErrorNumber::kReadInput || c.number == ErrorNumber::kOutOfMemory;
@@ -300,7 +207,7 @@ TEST_P(MidwayFailureTest, RemovesTheTemporaryFileAndKeepsTheOlderOutput) {
     });
     ASSERT_NE(temporary, names.end());
     expected += "; the unfinished file '" + (folder / *temporary) +
-                "' could not be removed: Permission denied";
+                "' could not be removed: " + SystemReason(EACCES);
     names.erase(temporary);
   }
   EXPECT_EQ(std::string(error.Description()), expected);
@@ -308,61 +215,44 @@ TEST_P(MidwayFailureTest, RemovesTheTemporaryFileAndKeepsTheOlderOutput) {
   EXPECT_EQ(names, (std::set<std::string>{"A1_in.crc", "in.csv"}));
 }
 
+const auto kWriteNothing = [](int, const void*, std::size_t) -> std::ptrdiff_t { return 0; };
+const auto kRenameFails = [](const char*, const char*) {
+  errno = EXDEV;
+  return -1;
+};
+const auto kOutOfMemory = [](int, void*, std::size_t) -> std::ptrdiff_t { throw std::bad_alloc(); };
+const auto kRemoveFails = [](const char*) {
+  errno = EACCES;
+  return -1;
+};
+const std::string kCannotWrite = "Cannot write ";
+const std::size_t kPastOneBlock = (1u << 20) + 5;
+
+MidwayFailureCase Fault(const char* name, IoHooks hooks, ErrorNumber number, std::string start,
+                        std::string reason, bool leftBehind = false) {
+  return {name, std::move(hooks), number, std::move(start), std::move(reason), leftBehind};
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Faults, MidwayFailureTest,
-    ::testing::Values(MidwayFailureCase{"DiskFullInTheMiddle",
-                                        {.write = DiskFullAfter(100000)},
-                                        ErrorNumber::kWriteOutput,
-                                        "Cannot write ",
-                                        "No space left on device"},
-                      MidwayFailureCase{"DiskFullAtOnce",
-                                        {.write = DiskFullAfter(0)},
-                                        ErrorNumber::kWriteOutput,
-                                        "Cannot write ",
-                                        "No space left on device"},
-                      MidwayFailureCase{"WriteAcceptsNothing",
-                                        {.write = [](int, const void*,
-                                                     std::size_t) -> std::ptrdiff_t { return 0; }},
-                                        ErrorNumber::kWriteOutput,
-                                        "Cannot write ",
-                                        "No space left on device"},
-                      MidwayFailureCase{"ReadErrorInTheMiddle",
-                                        {.read = ReadErrorAfter((1u << 20) + 5)},
-                                        ErrorNumber::kReadInput,
-                                        "Cannot read ",
-                                        "Input/output error"},
-                      MidwayFailureCase{"RenameFails",
-                                        {.rename =
-                                             [](const char*, const char*) {
-                                               errno = EXDEV;
-                                               return -1;
-                                             }},
-                                        ErrorNumber::kFinishOutput,
-                                        "Cannot move the finished output to ",
-                                        "Invalid cross-device link"},
-                      MidwayFailureCase{"InputCutShortWhileRead",
-                                        {.read = EndOfFileAfter((1u << 20) + 5)},
-                                        ErrorNumber::kReadInput,
-                                        "Cannot read ",
-                                        "the file became shorter while it was read"},
-                      MidwayFailureCase{"OutOfMemory",
-                                        {.read = [](int, void*, std::size_t) -> std::ptrdiff_t {
-                                          throw std::bad_alloc();
-                                        }},
-                                        ErrorNumber::kOutOfMemory,
-                                        "Cannot convert ",
-                                        "not enough memory"},
-                      MidwayFailureCase{"TemporaryFileCannotBeRemoved",
-                                        {.write = DiskFullAfter(100000),
-                                         .remove =
-                                             [](const char*) {
-                                               errno = EACCES;
-                                               return -1;
-                                             }},
-                                        ErrorNumber::kWriteOutput,
-                                        "Cannot write ",
-                                        "No space left on device",
-                                        true}),
+    ::testing::Values(Fault("DiskFullInTheMiddle", {.write = FailingWrites(100000, ENOSPC)},
+                            ErrorNumber::kWriteOutput, kCannotWrite, SystemReason(ENOSPC)),
+                      Fault("DiskFullAtOnce", {.write = FailingWrites(0, ENOSPC)},
+                            ErrorNumber::kWriteOutput, kCannotWrite, SystemReason(ENOSPC)),
+                      Fault("WriteAcceptsNothing", {.write = kWriteNothing},
+                            ErrorNumber::kWriteOutput, kCannotWrite, SystemReason(ENOSPC)),
+                      Fault("ReadErrorInTheMiddle", {.read = FailingReads(kPastOneBlock, EIO)},
+                            ErrorNumber::kReadInput, "Cannot read ", SystemReason(EIO)),
+                      Fault("RenameFails", {.rename = kRenameFails}, ErrorNumber::kFinishOutput,
+                            "Cannot move the finished output to ", SystemReason(EXDEV)),
+                      Fault("InputCutShortWhileRead", {.read = FailingReads(kPastOneBlock, 0)},
+                            ErrorNumber::kReadInput, "Cannot read ",
+                            "the file became shorter while it was read"),
+                      Fault("OutOfMemory", {.read = kOutOfMemory}, ErrorNumber::kOutOfMemory,
+                            "Cannot convert ", "not enough memory"),
+                      Fault("TemporaryFileCannotBeRemoved",
+                            {.write = FailingWrites(100000, ENOSPC), .remove = kRemoveFails},
+                            ErrorNumber::kWriteOutput, kCannotWrite, SystemReason(ENOSPC), true)),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct Abandoned {};
@@ -384,7 +274,7 @@ TEST(ConvertToFileTest, AbandonedConversionsRemoveTheTemporaryFile) {
   WriteFile(folder / "in.csv", Large().input);
   WriteFile(folder / "A1_in.crc", "older output\r\n");
   {
-    detail::ScopedIoHooks hooks(
+    ScopedIoHooks hooks(
         {.write = [](int, const void*, std::size_t) -> std::ptrdiff_t { throw Abandoned{}; }});
     EXPECT_THROW(Convert(folder / "in.csv"), Abandoned);
   }
@@ -430,7 +320,8 @@ TEST_P(RefusalTest, NamesTheFileAndTheReasonAndChangesNothing) {
   const ConversionRun run(
       inputs, RunOptions{.outputFolder = c.outputFolder.empty() ? "" : folder / c.outputFolder});
 
-  const ConversionError error = ExpectFailure([&] { FileConverter().Convert(run, c.converted); });
+  const ConversionError error =
+      ExpectConversionError([&] { FileConverter().Convert(run, c.converted); });
 
   std::string expected = c.description;
   for (std::size_t at = expected.find('@'); at != std::string::npos; at = expected.find('@')) {
@@ -447,144 +338,59 @@ const auto kMakeFolder = [](std::string name) {
 const auto kMakeFile = [](std::string name) {
   return [name](const TempFolder& f) { WriteFile(f / name, "precious\r\n"); };
 };
+const auto kMakeTwins = [](const TempFolder& f) {
+  for (const char* sub : {"a", "b", "o"}) std::filesystem::create_directory(f / sub);
+  WriteFile(f / "a/x.csv", "a\r\n");
+  WriteFile(f / "b/x.csv", "b\r\n");
+};
+
+RefusalCase Refusal(const char* name, std::function<void(const TempFolder&)> prepare,
+                    std::vector<std::string> inputs, std::string outputFolder,
+                    std::size_t converted, ErrorNumber number, std::string description) {
+  return {name,   std::move(prepare),    std::move(inputs), std::move(outputFolder), converted,
+          number, std::move(description)};
+}
+
+const std::string kNoSuchFile = SystemReason(ENOENT);
 
 INSTANTIATE_TEST_SUITE_P(
     BeforeWriting, RefusalTest,
     ::testing::Values(
-        RefusalCase{"MissingInput",
-                    {},
-                    {"missing.csv"},
-                    "",
-                    0,
-                    ErrorNumber::kOpenInput,
-                    "Cannot open '@/missing.csv' for reading: No such file or directory"},
-        RefusalCase{"InputIsAFolder",
-                    kMakeFolder("folder.csv"),
-                    {"folder.csv"},
-                    "",
-                    0,
-                    ErrorNumber::kOpenInput,
-                    "Cannot open '@/folder.csv' for reading: Is a directory"},
-        RefusalCase{"InputInAMissingFolder",
-                    {},
-                    {"missing/x.csv"},
-                    "",
-                    0,
-                    ErrorNumber::kOpenInput,
-                    "Cannot open '@/missing/x.csv' for reading: No such file or directory"},
-        RefusalCase{"EmptyPath",
-                    {},
-                    {""},
-                    "",
-                    0,
-                    ErrorNumber::kInvalidPath,
-                    "An empty path has no output name"},
-        RefusalCase{"OutputNameIsAFolder",
-                    kMakeFolder("A1_in.crc"),
-                    {"in.csv"},
-                    "",
-                    0,
-                    ErrorNumber::kCreateOutput,
-                    "Cannot create '@/A1_in.crc': Is a directory"},
-        RefusalCase{"OutputFolderMissing",
-                    {},
-                    {"in.csv"},
-                    "no such folder",
-                    0,
-                    ErrorNumber::kCreateOutput,
-                    "Cannot create '@/no such folder/A1_in.crc': No such file or directory"},
-        RefusalCase{"OutputFolderIsAFile",
-                    {},
-                    {"in.csv"},
-                    "file",
-                    0,
-                    ErrorNumber::kCreateOutput,
-                    "Cannot create '@/file/A1_in.crc': Not a directory"},
+        Refusal("MissingInput", {}, {"missing.csv"}, "", 0, ErrorNumber::kOpenInput,
+                "Cannot open '@/missing.csv' for reading: " + kNoSuchFile),
+        Refusal("InputIsAFolder", kMakeFolder("folder.csv"), {"folder.csv"}, "", 0,
+                ErrorNumber::kOpenInput, "Cannot open '@/folder.csv' for reading: Is a directory"),
+        Refusal("InputInAMissingFolder", {}, {"missing/x.csv"}, "", 0, ErrorNumber::kOpenInput,
+                "Cannot open '@/missing/x.csv' for reading: " + kNoSuchFile),
+        Refusal("EmptyPath", {}, {""}, "", 0, ErrorNumber::kInvalidPath,
+                "An empty path has no output name"),
+        Refusal("OutputNameIsAFolder", kMakeFolder("A1_in.crc"), {"in.csv"}, "", 0,
+                ErrorNumber::kCreateOutput, "Cannot create '@/A1_in.crc': Is a directory"),
+        Refusal("OutputFolderMissing", {}, {"in.csv"}, "no such folder", 0,
+                ErrorNumber::kCreateOutput,
+                "Cannot create '@/no such folder/A1_in.crc': " + kNoSuchFile),
+        Refusal("OutputFolderIsAFile", {}, {"in.csv"}, "file", 0, ErrorNumber::kCreateOutput,
+                "Cannot create '@/file/A1_in.crc': Not a directory"),
         // The output would replace an input of the run: an existing one (by
-        // the file), one that does not exist yet (by its path), or the input
-        // itself through a link.
-        RefusalCase{"OutputIsALaterInput",
-                    kMakeFile("A1_in.crc"),
-                    {"in.csv", "A1_in.crc"},
-                    "",
-                    0,
-                    ErrorNumber::kOutputIsInput,
-                    "Cannot convert '@/in.csv': its output '@/A1_in.crc' would replace the input "
-                    "'@/A1_in.crc'"},
-        RefusalCase{"OutputIsAnInputNotYetThere",
-                    {},
-                    {"in.csv", "./A1_in.crc"},
-                    "",
-                    0,
-                    ErrorNumber::kOutputIsInput,
-                    "Cannot convert '@/in.csv': its output '@/A1_in.crc' would replace the input "
-                    "'@/./A1_in.crc'"},
-        RefusalCase{"InputLinksToItsOutput",
-                    [](const TempFolder& f) {
-                      WriteFile(f / "A1_y.crc", "precious\r\n");
-                      std::filesystem::create_symlink("A1_y.crc", f / "y.csv");
-                    },
-                    {"y.csv"},
-                    "",
-                    0,
-                    ErrorNumber::kOutputIsInput,
-                    "Cannot convert '@/y.csv': its output '@/A1_y.crc' would replace the input "
-                    "'@/y.csv'"},
+        // the file) or one that does not exist yet (by its path).
+        Refusal("OutputIsALaterInput", kMakeFile("A1_in.crc"), {"in.csv", "A1_in.crc"}, "", 0,
+                ErrorNumber::kOutputIsInput,
+                "Cannot convert '@/in.csv': its output '@/A1_in.crc' would replace the input "
+                "'@/A1_in.crc'"),
+        Refusal("OutputIsAnInputNotYetThere", {}, {"in.csv", "./A1_in.crc"}, "", 0,
+                ErrorNumber::kOutputIsInput,
+                "Cannot convert '@/in.csv': its output '@/A1_in.crc' would replace the input "
+                "'@/./A1_in.crc'"),
         // Two inputs with one output: the first one's stands.
-        RefusalCase{"SameNameInTwoFolders",
-                    [](const TempFolder& f) {
-                      for (const char* sub : {"a", "b", "o"}) {
-                        std::filesystem::create_directory(f / sub);
-                      }
-                      WriteFile(f / "a/x.csv", "a\r\n");
-                      WriteFile(f / "b/x.csv", "b\r\n");
-                    },
-                    {"a/x.csv", "b/x.csv"},
-                    "o",
-                    1,
-                    ErrorNumber::kSameOutput,
-                    "Cannot convert '@/b/x.csv': its output '@/o/A1_x.crc' is already the output "
-                    "of '@/a/x.csv'"},
-        RefusalCase{"SameBaseNameOtherExtension",
-                    kMakeFile("in.txt"),
-                    {"in.csv", "in.txt"},
-                    "",
-                    1,
-                    ErrorNumber::kSameOutput,
-                    "Cannot convert '@/in.txt': its output '@/A1_in.crc' is already the output of "
-                    "'@/in.csv'"}),
+        Refusal("SameNameInTwoFolders", kMakeTwins, {"a/x.csv", "b/x.csv"}, "o", 1,
+                ErrorNumber::kSameOutput,
+                "Cannot convert '@/b/x.csv': its output '@/o/A1_x.crc' is already the output of "
+                "'@/a/x.csv'"),
+        Refusal("SameBaseNameOtherExtension", kMakeFile("in.txt"), {"in.csv", "in.txt"}, "", 1,
+                ErrorNumber::kSameOutput,
+                "Cannot convert '@/in.txt': its output '@/A1_in.crc' is already the output of "
+                "'@/in.csv'")),
     [](const auto& info) { return std::string(info.param.name); });
-
-// The same file listed twice is converted twice, not refused.
-TEST(ConversionRunTest, TheSameFileTwiceIsConvertedTwice) {
-  TempFolder folder;
-  WriteFile(folder / "in.csv", "a,b,c,d\r\n");
-  const ConversionRun run({folder / "in.csv", folder / "./in.csv"});
-  FileConverter converter;
-  converter.Convert(run, 0);
-  WriteFile(folder / "A1_in.crc", "marker");
-  converter.Convert(run, 1);
-  EXPECT_EQ(ReadFile(folder / "A1_in.crc"), CrcLine("a", "b", "c", "d"));
-}
-
-// ---------------------------------------------------------------------------
-// A name so long that the usual temporary name does not fit: a short hidden
-// temporary name is used instead, with the same guarantees.
-
-TEST(ConvertToFileTest, UsesAShortTemporaryNameWhereTheLongOneDoesNotFit) {
-  TempFolder folder;
-  const std::string base(246, 'n');  // "A1_" + base + ".crc" is 253 bytes, the temporary 260
-  WriteFile(folder / (base + ".csv"), Large().input);
-  {
-    detail::ScopedIoHooks hooks({.write = DiskFullAfter(100000)});
-    const ConversionError error = ExpectFailure([&] { Convert(folder / (base + ".csv")); });
-    EXPECT_EQ(error.Number(), ErrorNumber::kWriteOutput);
-    EXPECT_EQ(folder.Names(), (std::set<std::string>{base + ".csv"}));
-  }
-  Convert(folder / (base + ".csv"));
-  EXPECT_EQ(ReadFile(folder / ("A1_" + base + ".crc")), Large().output);
-  EXPECT_EQ(folder.Names(), (std::set<std::string>{base + ".csv", "A1_" + base + ".crc"}));
-}
 
 }  // namespace
 }  // namespace corvane

@@ -1,6 +1,6 @@
 // Tests of the record transcoder: the record rules, the line rules, chunking of
-// the input, the 64-byte block scan and its portable twin, and a randomized
-// comparison against a plain byte-at-a-time reference written out below.
+// the input, the 64-byte block scan and its portable twin, output blocks, and a
+// randomized comparison against the plain reference conversion.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -12,85 +12,15 @@
 #include <vector>
 
 #include "engine/RecordTranscoder.h"
+#include "support/Engine.h"
+#include "support/Reference.h"
 
 namespace corvane {
-
-// Reaches the transcoder's portable byte scan, which the vector scan must match.
-class TranscoderTestAccess {
- public:
-  static constexpr std::size_t kNormalBlock = std::size_t{1} << 20;
-  static std::unique_ptr<StreamTranscoder> Make(OutputSink& sink, bool portableScan,
-                                                std::size_t outputBlock = kNormalBlock) {
-    return std::unique_ptr<StreamTranscoder>(new StreamTranscoder(sink, portableScan, outputBlock));
-  }
-};
-
 namespace {
 
 using namespace std::string_literals;
-
-// ---------------------------------------------------------------------------
-// Reference: the rules spelled out step by step, independent of the engine.
-
-// Lines end at CR or CR LF; a lone LF stays in the line; the end of the input
-// ends the last line. Nothing is read once the input is at its end.
-std::vector<std::string> ReferenceLines(std::string_view input) {
-  std::vector<std::string> lines;
-  std::size_t pos = 0;
-  while (pos < input.size()) {
-    const std::size_t cr = input.find('\r', pos);
-    if (cr == std::string_view::npos) {
-      lines.emplace_back(input.substr(pos));
-      break;
-    }
-    lines.emplace_back(input.substr(pos, cr - pos));
-    pos = cr + 1;
-    if (pos < input.size() && input[pos] == '\n') ++pos;
-  }
-  return lines;
-}
-
-// The record loop with a 1-based scan position; reading past the end of the
-// line gives the empty string, which equals no separator.
-std::vector<std::string> ReferenceRecords(std::string_view line) {
-  const auto len = static_cast<std::int64_t>(line.size());
-  const auto at = [&](std::int64_t i) {
-    return i >= 1 && i <= len ? line.substr(static_cast<std::size_t>(i - 1), 1)
-                              : std::string_view{};
-  };
-  std::vector<std::string> records;
-  std::int64_t i = 1;
-  while (i <= len) {
-    std::string out;
-    const auto field = [&] {
-      while (at(i) != "," && at(i) != "\n" && i <= len) out += at(i++);
-    };
-    const auto stepOverComma = [&] {
-      if (at(i) != "\n") ++i;
-    };
-    field();
-    out += "\t\t";
-    stepOverComma();
-    field();
-    out += "\t\t111 x 222\t\t";
-    stepOverComma();
-    field();
-    out += "\t\t";
-    stepOverComma();
-    while (at(i) != "\n" && i <= len) out += at(i++);
-    records.push_back(out);
-    if (at(i) == "\n") ++i;
-  }
-  return records;
-}
-
-std::string ReferenceOutput(std::string_view input) {
-  std::string out;
-  for (const std::string& line : ReferenceLines(input)) {
-    for (const std::string& record : ReferenceRecords(line)) out += record + "\r\n";
-  }
-  return out;
-}
+using test::ReferenceConvert;
+using test::ReferenceRecords;
 
 // ---------------------------------------------------------------------------
 // Running the engine.
@@ -201,6 +131,11 @@ INSTANTIATE_TEST_SUITE_P(
                  {"a\t\t\t\t111 x 222\t\t\t\t", "\t\t\t\t111 x 222\t\t\t\t",
                   "b\t\t\t\t111 x 222\t\t\t\t"}},
         LineCase{"CommaThenLf", "a,\n", {"a\t\t\t\t111 x 222\t\t\t\t"}},
+        LineCase{"ByteOrderMarkIsPartOfFieldOne",
+                 "\xef\xbb\xbf"
+                 "a,b",
+                 {"\xef\xbb\xbf"
+                  "a\t\tb\t\t111 x 222\t\t\t\t"}},
         LineCase{"OtherBytesPassThrough",
                  "\0\x1a,\xff\xfe,caf\xc3\xa9,\t\"x\""s,
                  {"\0\x1a\t\t\xff\xfe\t\t111 x 222\t\tcaf\xc3\xa9\t\t\t\"x\""s}}),
@@ -221,7 +156,7 @@ class StreamTranscoderTest : public ::testing::TestWithParam<StreamCase> {};
 TEST_P(StreamTranscoderTest, ConvertsTheWholeInput) {
   const StreamCase& c = GetParam();
   EXPECT_SAME_BYTES(c.output, Transcode(c.input));
-  EXPECT_SAME_BYTES(c.output, ReferenceOutput(c.input)) << " (the test's reference disagrees)";
+  EXPECT_SAME_BYTES(c.output, ReferenceConvert(c.input)) << " (the test's reference disagrees)";
 }
 
 const std::string kRecA = "a\t\t\t\t111 x 222\t\t\t\t\r\n";
@@ -300,40 +235,22 @@ std::vector<std::string> BoundaryInputs() {
   return inputs;
 }
 
-TEST(StreamTranscoderChunks, EveryChunkSizeGivesTheSameOutput) {
+// Every chunk size, every two-way split (a CR ending one chunk with its LF
+// opening the next) and both scans give the reference output.
+TEST(StreamTranscoderChunks, EveryWayOfFeedingGivesTheSameOutput) {
   for (const std::string& input : BoundaryInputs()) {
-    const std::string whole = Transcode(input);
-    EXPECT_SAME_BYTES(ReferenceOutput(input), whole) << " input: " << Visible(input);
-    for (std::size_t chunk = 1; chunk <= 7; ++chunk) {
-      EXPECT_SAME_BYTES(whole, Transcode(input, {chunk}))
-          << " chunk " << chunk << ", input: " << Visible(input);
+    SCOPED_TRACE("input: " + Visible(input));
+    const std::string expected = ReferenceConvert(input);
+    std::vector<std::vector<std::size_t>> feeds = {{}, {3, 64, 5}, {63}, {64}, {65}, {100}};
+    for (std::size_t chunk = 1; chunk <= 7; ++chunk) feeds.push_back({chunk});
+    for (std::size_t cut = 1; cut < input.size() && input.size() <= 300; ++cut) {
+      feeds.push_back({cut, input.size()});
     }
-    for (std::size_t chunk : {std::size_t{63}, std::size_t{64}, std::size_t{65}}) {
-      EXPECT_SAME_BYTES(whole, Transcode(input, {chunk}))
-          << " chunk " << chunk << ", input: " << Visible(input);
-    }
-  }
-}
-
-TEST(StreamTranscoderChunks, EveryTwoWaySplitGivesTheSameOutput) {
-  // In particular a CR ending one chunk with its LF opening the next.
-  for (const std::string& input : BoundaryInputs()) {
-    if (input.size() > 300) continue;
-    const std::string whole = Transcode(input);
-    for (std::size_t cut = 1; cut < input.size(); ++cut) {
-      EXPECT_SAME_BYTES(whole, Transcode(input, {cut, input.size()}))
-          << " cut at " << cut << ", input: " << Visible(input);
-    }
-  }
-}
-
-TEST(StreamTranscoderScan, PortableScanMatchesVectorScan) {
-  for (const std::string& input : BoundaryInputs()) {
-    for (const std::vector<std::size_t>& chunks :
-         {std::vector<std::size_t>{}, {1}, {3, 64, 5}, {100}}) {
-      EXPECT_SAME_BYTES(Transcode(input, chunks, Scan::kVector),
-                        Transcode(input, chunks, Scan::kPortable))
-          << " input: " << Visible(input);
+    for (const std::vector<std::size_t>& chunks : feeds) {
+      EXPECT_SAME_BYTES(expected, Transcode(input, chunks)) << " first chunk " << chunks[0];
+      if (chunks.size() != 2) {
+        EXPECT_SAME_BYTES(expected, Transcode(input, chunks, Scan::kPortable)) << " portable";
+      }
     }
   }
 }
@@ -350,46 +267,39 @@ TEST(StreamTranscoderLongFields, FieldsLongerThanTheOutputBlock) {
       Repeat('z', big) + "\n" + Repeat('y', 5000) + ",\n",
   };
   for (const std::string& input : inputs) {
-    const std::string expected = ReferenceOutput(input);
+    const std::string expected = ReferenceConvert(input);
     EXPECT_SAME_BYTES(expected, Transcode(input));
     EXPECT_SAME_BYTES(expected, Transcode(input, {65521, 1, 4096}));
     EXPECT_SAME_BYTES(expected, Transcode(input, {}, Scan::kPortable));
   }
 }
 
-TEST(StreamTranscoderSink, ReceivesEqualLargeBlocksThenTheRest) {
-  std::string input;
+// The sink gets whole blocks of one size (the normal one at least 64 KiB, or a
+// chosen one), then the rest.
+TEST(StreamTranscoderSink, ReceivesEqualBlocksThenTheRest) {
+  std::string input = Repeat('x', 300) + ",b\n,,,\r\n" + Repeat(',', 70) + "\rend\r\n";
   for (int k = 0; input.size() < (std::size_t{5} << 20); ++k) {
     input.append("rec").append(std::to_string(k)).append(",bb,cc,dddd,e\r\n");
   }
-  CollectingSink sink;
-  StreamTranscoder transcoder(sink);
-  for (std::size_t pos = 0; pos < input.size(); pos += 4099) {
-    transcoder.Feed(input.data() + pos, std::min<std::size_t>(4099, input.size() - pos));
-  }
-  transcoder.Finish();
-  EXPECT_SAME_BYTES(ReferenceOutput(input), sink.text);
-  ASSERT_GE(sink.writeSizes.size(), 2u);
-  for (std::size_t k = 0; k + 1 < sink.writeSizes.size(); ++k) {
-    EXPECT_EQ(sink.writeSizes[k], sink.writeSizes[0]) << "write " << k;
-  }
-  EXPECT_GE(sink.writeSizes[0], std::size_t{64} << 10);
-  EXPECT_LE(sink.writeSizes.back(), sink.writeSizes[0]);
-}
-
-TEST(StreamTranscoderSink, SmallOutputBlocksAreWrittenWhole) {
-  const std::string input = Repeat('x', 300) + ",b\n,,,\r\n" + Repeat(',', 70) + "\rend";
-  for (const std::size_t block : {64, 65, 100, 127}) {
+  for (const std::size_t block :
+       {std::size_t{0}, std::size_t{64}, std::size_t{65}, std::size_t{127}}) {
+    SCOPED_TRACE(block == 0 ? "normal blocks" : "blocks of " + std::to_string(block));
     CollectingSink sink;
-    auto transcoder = TranscoderTestAccess::Make(sink, false, block);
-    transcoder->Feed(input.data(), input.size());
-    transcoder->Finish();
-    EXPECT_SAME_BYTES(ReferenceOutput(input), sink.text);
-    ASSERT_GE(sink.writeSizes.size(), 2u);
-    for (std::size_t k = 0; k + 1 < sink.writeSizes.size(); ++k) {
-      EXPECT_EQ(sink.writeSizes[k], block) << "write " << k << " of blocks of " << block;
+    StreamTranscoder normal(sink);
+    auto small = block == 0 ? nullptr : TranscoderTestAccess::Make(sink, false, block);
+    StreamTranscoder& transcoder = small ? *small : normal;
+    for (std::size_t pos = 0; pos < input.size(); pos += 4099) {
+      transcoder.Feed(input.data() + pos, std::min<std::size_t>(4099, input.size() - pos));
     }
-    EXPECT_LE(sink.writeSizes.back(), block);
+    transcoder.Finish();
+    EXPECT_SAME_BYTES(ReferenceConvert(input), sink.text);
+    ASSERT_GE(sink.writeSizes.size(), 2u);
+    const std::size_t size = sink.writeSizes[0];
+    EXPECT_EQ(size, block == 0 ? std::max(size, std::size_t{64} << 10) : block);
+    for (std::size_t k = 0; k + 1 < sink.writeSizes.size(); ++k) {
+      ASSERT_EQ(sink.writeSizes[k], size) << "write " << k;
+    }
+    EXPECT_LE(sink.writeSizes.back(), size);
   }
   CollectingSink sink;
   EXPECT_THROW(TranscoderTestAccess::Make(sink, false, 63), std::invalid_argument);
@@ -443,23 +353,18 @@ TEST_P(TranscoderRandomTest, MatchesTheReference) {
   for (int round = 0; round < 400; ++round) {
     const std::string input = RandomInput(rng);
     const std::vector<std::size_t> chunks = RandomChunks(rng);
-    const std::string expected = ReferenceOutput(input);
-    ASSERT_TRUE(expected == Transcode(input))
-        << "seed " << GetParam() << " round " << round << ", input: " << Visible(input);
-    ASSERT_TRUE(expected == Transcode(input, chunks))
-        << "seed " << GetParam() << " round " << round << ", input: " << Visible(input);
-    ASSERT_TRUE(expected == Transcode(input, chunks, Scan::kPortable))
-        << "seed " << GetParam() << " round " << round << ", input: " << Visible(input);
+    const std::string expected = ReferenceConvert(input);
     // Output blocks as small as allowed, so that events land on every block end.
     const std::size_t block = 64 + static_cast<std::size_t>(round % 37);
-    ASSERT_TRUE(expected == Transcode(input, chunks, Scan::kVector, block))
-        << "seed " << GetParam() << " round " << round << ", block " << block
-        << ", input: " << Visible(input);
-    // A single line (no CR) through the per-line interface.
-    std::string line = input;
+    std::string line = input;  // a single line (no CR) through the per-line interface
     std::erase(line, '\r');
-    ASSERT_EQ(ReferenceRecords(line), TranscodeLine(line))
-        << "seed " << GetParam() << " round " << round << ", line: " << Visible(line);
+    SCOPED_TRACE(::testing::Message() << "seed " << GetParam() << " round " << round << ", block "
+                                      << block << ", input: " << Visible(input));
+    ASSERT_TRUE(expected == Transcode(input));
+    ASSERT_TRUE(expected == Transcode(input, chunks));
+    ASSERT_TRUE(expected == Transcode(input, chunks, Scan::kPortable));
+    ASSERT_TRUE(expected == Transcode(input, chunks, Scan::kVector, block));
+    ASSERT_EQ(ReferenceRecords(line), TranscodeLine(line));
   }
 }
 

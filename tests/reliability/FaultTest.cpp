@@ -2,18 +2,41 @@
 // a really full disk, a folder that refuses writing, kills and signals
 // part-way, two conversions of one file at once. Whatever happens, the output
 // name holds nothing, the older output or the complete new one.
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
 #include <thread>
+#include <vector>
 
-#include "ReliabilitySupport.h"
+#include "support/Files.h"
+#include "support/Programs.h"
+#include "support/Reference.h"
 
-namespace corvane::reliability {
+namespace corvane {
 namespace {
 
 using namespace std::chrono_literals;
+using namespace test;
+namespace fs = std::filesystem;
+
+// Runs csv2crc with args in folder, behind a prefix such as setpriv when given.
+Outcome RunCsv2crc(const std::string& folder, const std::vector<std::string>& args,
+                   std::vector<std::string> prefix = {}) {
+  prefix.push_back(CSV2CRC_PATH);
+  prefix.insert(prefix.end(), args.begin(), args.end());
+  return RunProgram({.command = prefix, .folder = folder});
+}
 
 // A block of records holding every awkward line end; a large input is many
 // copies of it, and its output as many copies of the block's output.
@@ -45,7 +68,7 @@ class FullDisk : public ::testing::Test {
     if (mounted_) ::umount2(mountPoint_.c_str(), MNT_DETACH);
   }
 
-  Scratch scratch_;
+  TempFolder scratch_;
   std::string mountPoint_;
   bool mounted_ = false;
 };
@@ -58,7 +81,7 @@ TEST_F(FullDisk, FillingUpPartWayKeepsTheOlderOutputAndLeavesNothingBehind) {
   const std::string older = "older output\r\n";
   WriteFile(mountPoint_ + "/A1_big.crc", older);
 
-  const RunResult r = RunCsv2crc(scratch_.Path(), {"-o", mountPoint_, "big.csv", "small.csv"});
+  const Outcome r = RunCsv2crc(scratch_.Path(), {"-o", mountPoint_, "big.csv", "small.csv"});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.err, "csv2crc: Error 105: Cannot write '" + mountPoint_ +
                        "/A1_big.crc': No space left on device\n");
@@ -77,8 +100,7 @@ class RefusingFolder : public ::testing::Test {
   void SetUp() override {
     const std::vector<std::string> probe = {kSetpriv,         "--reuid=nobody", "--regid=nogroup",
                                             "--clear-groups", CSV2CRC_PATH,     "--version"};
-    const std::string errPath = scratch_ / "probe.err";
-    const RunResult r = Wait(Spawn(probe, scratch_.Path(), errPath), errPath);
+    const Outcome r = RunProgram({.command = probe, .folder = scratch_.Path()});
     if (r.exitCode != 0) {
       GTEST_SKIP() << "cannot run csv2crc as nobody through " << kSetpriv
                    << " (needs root, and the build folder readable by all): " << r.err;
@@ -90,19 +112,19 @@ class RefusingFolder : public ::testing::Test {
   }
   void Lock() { ::chmod(folder_.c_str(), 0555); }
 
-  RunResult RunAsNobody(const std::vector<std::string>& args) {
+  Outcome RunAsNobody(const std::vector<std::string>& args) {
     return RunCsv2crc(folder_, args,
                       {kSetpriv, "--reuid=nobody", "--regid=nogroup", "--clear-groups"});
   }
 
   static constexpr const char* kSetpriv = "/usr/bin/setpriv";
-  Scratch scratch_;
+  TempFolder scratch_;
   std::string folder_;
 };
 
 TEST_F(RefusingFolder, NoOutputIsMadeAndTheReasonIsNamed) {
   Lock();
-  const RunResult r = RunAsNobody({"in.csv"});
+  const Outcome r = RunAsNobody({"in.csv"});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.err, "csv2crc: Error 104: Cannot create 'A1_in.crc': Permission denied\n");
   EXPECT_EQ(Names(folder_), (std::set<std::string>{"in.csv"}));
@@ -115,7 +137,7 @@ TEST_F(RefusingFolder, AWritableOlderOutputIsWrittenInPlace) {
   WriteFile(folder_ + "/A1_in.crc", Repeat("older,output\r\n", 1000));
   ::chmod((folder_ + "/A1_in.crc").c_str(), 0666);
   Lock();
-  RunResult r = RunAsNobody({"-v", "in.csv"});
+  Outcome r = RunAsNobody({"-v", "in.csv"});
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.err,
             "Converting file:in.csv\nWriting 'A1_in.crc' in place: its folder takes no new "
@@ -138,11 +160,11 @@ TEST_F(RefusingFolder, AWritableOlderOutputIsWrittenInPlace) {
 // A file-size limit: the write past it fails as an ordinary write error, the
 // temporary file goes and the next file is converted.
 TEST(FileSizeLimit, FailsTheFileAndTheRunGoesOn) {
-  Scratch scratch;
+  TempFolder scratch;
   WriteFile(scratch / "big.csv", Repeat(kBlockWithEnd, 20000));
   WriteFile(scratch / "small.csv", "a,b\r\n");
-  const RunResult r = RunCsv2crc(scratch.Path(), {"big.csv", "small.csv"},
-                                 {"/bin/sh", "-c", "ulimit -f 100; exec \"$0\" \"$@\""});
+  const Outcome r = RunCsv2crc(scratch.Path(), {"big.csv", "small.csv"},
+                               {"/bin/sh", "-c", "ulimit -f 100; exec \"$0\" \"$@\""});
   EXPECT_EQ(r.signal, 0);
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.err, "csv2crc: Error 105: Cannot write 'A1_big.crc': File too large\n");
@@ -160,11 +182,10 @@ class EndedPartWayBase : public ::testing::Test {
   // Starts csv2crc on a pipe, feeds it until its temporary file has grown
   // past 1 MiB, sends the signal, and returns how it ended. The writer keeps
   // the pipe open, so the program cannot finish by itself.
-  RunResult ConvertAndSignal(int signalNumber) {
+  Outcome ConvertAndSignal(int signalNumber) {
     const std::string fifo = scratch_ / "in.csv";
     EXPECT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const std::string errPath = scratch_ / "err.txt";
-    const pid_t pid = Spawn({CSV2CRC_PATH, "in.csv"}, scratch_.Path(), errPath);
+    Program program({.command = {CSV2CRC_PATH, "in.csv"}, .folder = scratch_.Path()});
     const int writer = ::open(fifo.c_str(), O_WRONLY);
     EXPECT_GE(writer, 0);
     const std::string chunk = Repeat(kBlockWithEnd, 1000);
@@ -179,14 +200,14 @@ class EndedPartWayBase : public ::testing::Test {
       }
     }
     EXPECT_TRUE(grown) << "the temporary file never grew";
-    ::kill(pid, signalNumber);
-    const RunResult r = Wait(pid, errPath);
+    program.Signal(signalNumber);
+    const Outcome r = program.Wait();
     ::close(writer);
     ::unlink(fifo.c_str());
     return r;
   }
 
-  Scratch scratch_;
+  TempFolder scratch_;
 };
 
 class EndedPartWay : public EndedPartWayBase {};
@@ -195,7 +216,7 @@ class SignalPartWay : public EndedPartWayBase, public ::testing::WithParamInterf
 TEST_F(EndedPartWay, KillLeavesTheOlderOutputWholeAndOnlyAHiddenLeftover) {
   const std::string older = Repeat("older,output\r\n", 5000);
   WriteFile(scratch_ / "A1_in.crc", older);
-  const RunResult r = ConvertAndSignal(SIGKILL);
+  const Outcome r = ConvertAndSignal(SIGKILL);
   EXPECT_EQ(r.signal, SIGKILL);
   EXPECT_EQ(ReadFile(scratch_ / "A1_in.crc"), older);
   // Nothing runs after SIGKILL: its temporary file stays, hidden, beside the output.
@@ -206,7 +227,7 @@ TEST_F(EndedPartWay, KillLeavesTheOlderOutputWholeAndOnlyAHiddenLeftover) {
 }
 
 TEST_F(EndedPartWay, KillWithoutAnOlderOutputLeavesNoOutput) {
-  const RunResult r = ConvertAndSignal(SIGKILL);
+  const Outcome r = ConvertAndSignal(SIGKILL);
   EXPECT_EQ(r.signal, SIGKILL);
   EXPECT_FALSE(fs::exists(scratch_ / "A1_in.crc"));
 }
@@ -215,7 +236,7 @@ TEST_P(SignalPartWay, CatchableSignalRemovesTheTemporaryFileAndEndsByThatSignal)
   const int signalNumber = GetParam();
   const std::string older = Repeat("older,output\r\n", 5000);
   WriteFile(scratch_ / "A1_in.crc", older);
-  const RunResult r = ConvertAndSignal(signalNumber);
+  const Outcome r = ConvertAndSignal(signalNumber);
   EXPECT_EQ(r.signal, signalNumber) << "exit code " << r.exitCode << ": " << r.err;
   EXPECT_EQ(ReadFile(scratch_ / "A1_in.crc"), older);
   EXPECT_EQ(Names(scratch_.Path()), (std::set<std::string>{"A1_in.crc"}));
@@ -229,7 +250,7 @@ INSTANTIATE_TEST_SUITE_P(Signals, SignalPartWay,
 // A kill during a large regular file: the output name holds the older output
 // if the kill came first, or the complete new one if the conversion did.
 TEST(KilledOnALargeFile, OutputIsTheOlderOrTheCompleteNewOne) {
-  Scratch scratch;
+  TempFolder scratch;
   const std::string block = Repeat(kBlockWithEnd, 4096);
   const std::size_t copies = (200u << 20) / block.size();
   {
@@ -239,8 +260,7 @@ TEST(KilledOnALargeFile, OutputIsTheOlderOrTheCompleteNewOne) {
   }
   const std::string older = "older output\r\n";
   WriteFile(scratch / "A1_big.crc", older);
-  const std::string errPath = scratch / "err.txt";
-  const pid_t pid = Spawn({CSV2CRC_PATH, "big.csv"}, scratch.Path(), errPath);
+  Program program({.command = {CSV2CRC_PATH, "big.csv"}, .folder = scratch.Path()});
   const auto deadline = std::chrono::steady_clock::now() + 60s;
   bool grown = false;
   bool finished = false;
@@ -251,14 +271,11 @@ TEST(KilledOnALargeFile, OutputIsTheOlderOrTheCompleteNewOne) {
         grown = fs::file_size(scratch / name, ignored) > (8u << 20);
       }
     }
-    finished = ::waitpid(pid, nullptr, WNOHANG) == pid;  // the conversion came first
+    finished = program.HasEnded();  // the conversion came first
     std::this_thread::sleep_for(1ms);
   }
-  if (!finished) {
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, nullptr, 0);
-  }
-  ::unlink(errPath.c_str());
+  if (!finished) program.Signal(SIGKILL);
+  program.Wait();
 
   const std::uintmax_t size = fs::file_size(scratch / "A1_big.crc");
   if (size == older.size()) {
@@ -279,15 +296,15 @@ TEST(KilledOnALargeFile, OutputIsTheOlderOrTheCompleteNewOne) {
 // Two conversions of the same file at the same time, in two processes.
 
 TEST(SameFileTwiceAtOnce, GivesOneCompleteOutputAndNoLeftovers) {
-  Scratch scratch;
+  TempFolder scratch;
   const std::string input = Repeat(kBlockWithEnd, 60000);  // about 4 MiB
   WriteFile(scratch / "in.csv", input);
   const std::string expected = ReferenceConvert(input);
   for (int round = 0; round < 5; ++round) {
-    const pid_t a = Spawn({CSV2CRC_PATH, "in.csv"}, scratch.Path(), scratch / "a.err");
-    const pid_t b = Spawn({CSV2CRC_PATH, "in.csv"}, scratch.Path(), scratch / "b.err");
-    const RunResult ra = Wait(a, scratch / "a.err");
-    const RunResult rb = Wait(b, scratch / "b.err");
+    Program a({.command = {CSV2CRC_PATH, "in.csv"}, .folder = scratch.Path()});
+    Program b({.command = {CSV2CRC_PATH, "in.csv"}, .folder = scratch.Path()});
+    const Outcome ra = a.Wait();
+    const Outcome rb = b.Wait();
     EXPECT_EQ(ra.exitCode, 0) << ra.err;
     EXPECT_EQ(rb.exitCode, 0) << rb.err;
     EXPECT_EQ(ReadFile(scratch / "A1_in.crc"), expected) << "round " << round;
@@ -296,4 +313,4 @@ TEST(SameFileTwiceAtOnce, GivesOneCompleteOutputAndNoLeftovers) {
 }
 
 }  // namespace
-}  // namespace corvane::reliability
+}  // namespace corvane

@@ -17,24 +17,17 @@ inline void PrintTo(const QString& text, std::ostream* os) {
   *os << '"' << text.toStdString() << '"';
 }
 
+#include "support/Files.h"
+
 namespace uitest {
 
 inline bool WriteFile(const QString& path, const QByteArray& content) {
-  QFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) {
-    return false;
-  }
-  return file.write(content) == content.size();
+  return corvane::test::WriteFile(path.toStdString(), content.toStdString());
 }
 
-// The file's bytes, or a null QByteArray when it cannot be read.
+// The file's bytes; a file that cannot be read fails the test.
 inline QByteArray ReadFile(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    return QByteArray();
-  }
-  QByteArray content = file.readAll();
-  return content.isNull() ? QByteArray("") : content;
+  return QByteArray::fromStdString(corvane::test::ReadFile(path.toStdString()));
 }
 
 // The path as the windows show it (native separators).

@@ -1,0 +1,104 @@
+// What the file converter does with POSIX links, permissions and name lengths.
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "engine/ConversionRun.h"
+#include "engine/Errors.h"
+#include "engine/FileConverter.h"
+#include "support/Engine.h"
+#include "support/Files.h"
+#include "support/Reference.h"
+
+namespace corvane {
+namespace {
+
+using namespace test;
+
+void Convert(const std::string& inputPath) {
+  FileConverter().Convert(ConversionRun({inputPath}), 0);
+}
+
+// A link of the output's name is replaced, not followed; an input that is a
+// link to its own output is refused before anything is written.
+TEST(ConvertPosixTest, SymbolicLinksAreNeverWrittenThrough) {
+  TempFolder folder;
+  WriteFile(folder / "in.csv", "a,b,c,d\r\n");
+  WriteFile(folder / "target", "precious");
+  std::filesystem::create_symlink(folder / "target", folder / "A1_in.crc");
+  Convert(folder / "in.csv");
+  EXPECT_FALSE(std::filesystem::is_symlink(folder / "A1_in.crc"));
+  EXPECT_EQ(ReadFile(folder / "A1_in.crc"), CrcLine("a", "b", "c", "d"));
+  EXPECT_EQ(ReadFile(folder / "target"), "precious");
+
+  WriteFile(folder / "A1_y.crc", "precious\r\n");
+  std::filesystem::create_symlink("A1_y.crc", folder / "y.csv");
+  const ConversionError error = ExpectConversionError([&] { Convert(folder / "y.csv"); });
+  EXPECT_EQ(error.Number(), ErrorNumber::kOutputIsInput);
+  EXPECT_EQ(std::string(error.Description()),
+            "Cannot convert '" + (folder / "y.csv") + "': its output '" + (folder / "A1_y.crc") +
+                "' would replace the input '" + (folder / "y.csv") + "'");
+  EXPECT_EQ(ReadFile(folder / "A1_y.crc"), "precious\r\n");
+}
+
+// Permissions never widen: a new output gets the input's read and write bits
+// less the umask; a replaced output keeps its own.
+TEST(ConvertPosixTest, PermissionsComeFromTheInputOrTheReplacedOutput) {
+  const struct {
+    mode_t input;
+    mode_t umask;
+    std::optional<mode_t> older;
+    mode_t expected;
+  } cases[] = {
+      {0600, 022, std::nullopt, 0600}, {0644, 022, std::nullopt, 0644},
+      {0666, 022, std::nullopt, 0644}, {0666, 0, std::nullopt, 0666},
+      {0640, 077, std::nullopt, 0600}, {0755, 022, std::nullopt, 0644},
+      {0644, 022, 0640, 0640},         {0666, 0, 0600, 0600},
+      {0600, 077, 0664, 0664},
+  };
+  const mode_t original = ::umask(0);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << std::oct << "input " << c.input << ", umask " << c.umask
+                                      << ", older " << c.older.value_or(0));
+    TempFolder folder;
+    WriteFile(folder / "in.csv", "a,b,c,d\r\n");
+    ::chmod((folder / "in.csv").c_str(), c.input);
+    if (c.older) {
+      WriteFile(folder / "A1_in.crc", "older");
+      ::chmod((folder / "A1_in.crc").c_str(), *c.older);
+    }
+    ::umask(c.umask);
+    Convert(folder / "in.csv");
+    ::umask(0);
+    struct stat status {};
+    ASSERT_EQ(::stat((folder / "A1_in.crc").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, c.expected);
+  }
+  ::umask(original);
+}
+
+// A name so long that the usual temporary name does not fit a 255-byte folder
+// entry: a short hidden temporary name is used instead, with the same guarantees.
+TEST(ConvertPosixTest, UsesAShortTemporaryNameWhereTheLongOneDoesNotFit) {
+  TempFolder folder;
+  const std::string base(246, 'n');  // "A1_" + base + ".crc" is 253 bytes, the temporary 260
+  const std::string input(300000, 'x');
+  WriteFile(folder / (base + ".csv"), input);
+  {
+    ScopedIoHooks hooks({.write = FailingWrites(100000, ENOSPC)});
+    const ConversionError error = ExpectConversionError([&] { Convert(folder / (base + ".csv")); });
+    EXPECT_EQ(error.Number(), ErrorNumber::kWriteOutput);
+    EXPECT_EQ(folder.Names(), (std::set<std::string>{base + ".csv"}));
+  }
+  Convert(folder / (base + ".csv"));
+  EXPECT_EQ(ReadFile(folder / ("A1_" + base + ".crc")), ReferenceConvert(input));
+  EXPECT_EQ(folder.Names(), (std::set<std::string>{base + ".csv", "A1_" + base + ".crc"}));
+}
+
+}  // namespace
+}  // namespace corvane

@@ -1,0 +1,37 @@
+// Files for tests: a folder of the test's own, and whole files read and written.
+#pragma once
+
+#include <set>
+#include <string>
+#include <string_view>
+
+namespace corvane::test {
+
+// A new folder under the system's temporary folder, readable and traversable by
+// every user (a test may run a program as another user inside it), removed with
+// everything in it at the end, folders a test made read-only included.
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  const std::string& Path() const { return path_; }
+  std::string operator/(std::string_view name) const { return path_ + "/" + std::string(name); }
+  // Every name in the folder itself, hidden ones included.
+  std::set<std::string> Names() const;
+
+ private:
+  std::string path_;
+};
+
+// Every name in a folder, hidden ones included.
+std::set<std::string> Names(const std::string& folder);
+
+// Replaces the file's content; a failure fails the test (and gives false).
+bool WriteFile(const std::string& path, std::string_view content);
+// The file's bytes; a file that cannot be read fails the test and gives "".
+std::string ReadFile(const std::string& path);
+
+}  // namespace corvane::test

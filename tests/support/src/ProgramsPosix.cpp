@@ -1,0 +1,149 @@
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+#include "support/Programs.h"
+
+namespace corvane::test {
+
+namespace {
+
+// An unnamed temporary file, open for reading and writing.
+int AnonymousFile() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "corvane-stream-XXXXXX").string();
+  const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+  if (fd >= 0) ::unlink(pattern.c_str());
+  return fd;
+}
+
+std::string ReadAll(int fd) {
+  std::string text;
+  char buffer[65536];
+  ::lseek(fd, 0, SEEK_SET);
+  for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) != 0;) {
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) break;
+    text.append(buffer, static_cast<std::size_t>(n));
+  }
+  return text;
+}
+
+}  // namespace
+
+struct Program::State {
+  pid_t pid = -1;
+  int status = 0;
+  bool ended = false;
+  int out = -1;
+  int err = -1;
+  std::string outputFile;
+  std::thread feeder;
+};
+
+Program::Program(const Launch& launch) : state_(std::make_unique<State>()) {
+  State& s = *state_;
+  s.outputFile = launch.outputFile;
+  s.out = launch.outputFile.empty()
+              ? AnonymousFile()
+              : ::open(launch.outputFile.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  s.err = AnonymousFile();
+  int input[2] = {-1, -1};
+  if (launch.input) {
+    // Writing to a program that stopped reading must fail, not end the tests.
+    ::signal(SIGPIPE, SIG_IGN);
+    if (::pipe2(input, O_CLOEXEC) != 0) input[0] = input[1] = -1;
+  } else {
+    const std::string from = launch.inputFile.empty() ? "/dev/null" : launch.inputFile;
+    input[0] = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  }
+  if (s.out < 0 || s.err < 0 || input[0] < 0) {
+    ADD_FAILURE() << "cannot set up the standard streams: " << std::strerror(errno);
+    return;
+  }
+  std::vector<char*> argv;
+  std::vector<std::string> command = launch.command;
+  for (std::string& a : command) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  s.pid = ::fork();
+  if (s.pid == 0) {
+    // Only async-signal-safe calls until exec; the program gets the default
+    // disposition of every signal the tests touch.
+    ::signal(SIGPIPE, SIG_DFL);
+    if (::dup2(input[0], 0) < 0 || ::dup2(s.out, 1) < 0 || ::dup2(s.err, 2) < 0 ||
+        (!launch.folder.empty() && ::chdir(launch.folder.c_str()) != 0)) {
+      ::_exit(126);
+    }
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  ::close(input[0]);
+  if (s.pid < 0) {
+    ADD_FAILURE() << "fork failed: " << std::strerror(errno);
+    if (input[1] >= 0) ::close(input[1]);
+    return;
+  }
+  if (launch.input) {
+    s.feeder = std::thread([fd = input[1], data = *launch.input] {
+      std::size_t done = 0;
+      while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;  // the program stopped reading
+        done += static_cast<std::size_t>(n);
+      }
+      ::close(fd);
+    });
+  }
+}
+
+Program::~Program() {
+  if (state_->pid > 0 && !state_->ended) Wait();
+  if (state_->feeder.joinable()) state_->feeder.join();
+  if (state_->out >= 0) ::close(state_->out);
+  if (state_->err >= 0) ::close(state_->err);
+}
+
+bool Program::HasEnded() {
+  if (!state_->ended && state_->pid > 0) {
+    state_->ended = ::waitpid(state_->pid, &state_->status, WNOHANG) == state_->pid;
+  }
+  return state_->ended;
+}
+
+void Program::Signal(int number) {
+  if (state_->pid > 0 && !state_->ended) ::kill(state_->pid, number);
+}
+
+Outcome Program::Wait() {
+  State& s = *state_;
+  Outcome outcome;
+  if (s.pid <= 0) return outcome;
+  while (!s.ended) {
+    if (::waitpid(s.pid, &s.status, 0) == s.pid) {
+      s.ended = true;
+    } else if (errno != EINTR) {
+      ADD_FAILURE() << "waitpid failed: " << std::strerror(errno);
+      return outcome;
+    }
+  }
+  if (s.feeder.joinable()) s.feeder.join();
+  if (WIFEXITED(s.status)) outcome.exitCode = WEXITSTATUS(s.status);
+  if (WIFSIGNALED(s.status)) outcome.signal = WTERMSIG(s.status);
+  if (s.outputFile.empty()) outcome.out = ReadAll(s.out);
+  outcome.err = ReadAll(s.err);
+  return outcome;
+}
+
+Outcome RunProgram(const Launch& launch) { return Program(launch).Wait(); }
+
+}  // namespace corvane::test

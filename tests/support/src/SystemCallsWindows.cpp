@@ -1,0 +1,20 @@
+#include <io.h>
+
+#include <algorithm>
+
+#include "support/Engine.h"
+
+namespace corvane::test {
+
+// The C run-time takes counts as unsigned int.
+constexpr std::size_t kMaxChunk = std::size_t{1} << 30;
+
+std::ptrdiff_t SystemRead(int fd, void* data, std::size_t size) {
+  return ::_read(fd, data, static_cast<unsigned>(std::min(size, kMaxChunk)));
+}
+
+std::ptrdiff_t SystemWrite(int fd, const void* data, std::size_t size) {
+  return ::_write(fd, data, static_cast<unsigned>(std::min(size, kMaxChunk)));
+}
+
+}  // namespace corvane::test
