@@ -8,8 +8,10 @@
 // (0..127 as they are, 128..255 as multiples of 64 up to 8128); the rest is the
 // data. The data is fed in those chunks, cycling through the sizes, each chunk
 // in a heap block of exactly its size so that any read past it is caught. The
-// output must equal the reference below byte for byte; TranscodeLine on the
-// data without its CRs must give the reference's records.
+// output must equal the tests' reference conversion (tests/support, built
+// without coverage instrumentation, so that the fuzzer steers by the product's
+// branches) byte for byte; TranscodeLine on the data without its CRs must give
+// the reference's records.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -21,79 +23,10 @@
 #include <vector>
 
 #include "engine/RecordTranscoder.h"
-
-namespace corvane {
-
-// Reaches the portable byte scan, which must give the same output as the vector one.
-class TranscoderTestAccess {
- public:
-  static std::unique_ptr<StreamTranscoder> Make(OutputSink& sink, bool portableScan,
-                                                std::size_t outputBlock) {
-    return std::unique_ptr<StreamTranscoder>(new StreamTranscoder(sink, portableScan, outputBlock));
-  }
-};
-
-}  // namespace corvane
+#include "support/Engine.h"
+#include "support/Reference.h"
 
 namespace {
-
-// ---------------------------------------------------------------------------
-// Reference, written from the rules alone. It appends straight into one string
-// and is left out of the coverage instrumentation: the fuzzer should steer by
-// the product's branches, and the reference should not dominate the run time.
-#define REFERENCE __attribute__((no_sanitize("coverage")))
-
-// Record rules: records split at LF (a trailing LF opens no further record,
-// the empty line has none); F1..F3 end at "," or at the record's end; F4 is
-// the rest of the record, commas included. Each record is appended to out,
-// followed by terminator.
-REFERENCE void AppendLineRecords(std::string_view line, std::string_view terminator,
-                                 std::string& out) {
-  std::size_t start = 0;
-  while (start < line.size()) {
-    std::size_t lf = line.find('\n', start);
-    if (lf == std::string_view::npos) lf = line.size();
-    std::string_view rest = line.substr(start, lf - start);
-    std::string_view fields[4];
-    for (int f = 0; f < 3; ++f) {
-      const std::size_t comma = rest.find(',');
-      if (comma == std::string_view::npos) {
-        fields[f] = rest;
-        rest = {};
-      } else {
-        fields[f] = rest.substr(0, comma);
-        rest.remove_prefix(comma + 1);
-      }
-    }
-    fields[3] = rest;
-    out.append(fields[0]).append("\t\t").append(fields[1]).append("\t\t");
-    out.append("111 x 222").append("\t\t").append(fields[2]).append("\t\t").append(fields[3]);
-    out.append(terminator);
-    start = lf + 1;
-  }
-}
-
-// Line rules: a line ends at CR; CR LF is one terminator; a lone LF stays in
-// the line; the end of the input ends the last line (an input ending in a
-// terminator has no empty line after it).
-REFERENCE std::string ReferenceOutput(std::string_view input) {
-  std::string out;
-  std::size_t start = 0;
-  std::size_t i = 0;
-  while (i < input.size()) {
-    if (input[i] == '\r') {
-      AppendLineRecords(input.substr(start, i - start), "\r\n", out);
-      i += (i + 1 < input.size() && input[i + 1] == '\n') ? 2 : 1;
-      start = i;
-    } else {
-      ++i;
-    }
-  }
-  if (start < input.size()) AppendLineRecords(input.substr(start), "\r\n", out);
-  return out;
-}
-
-// ---------------------------------------------------------------------------
 
 class StringSink : public corvane::OutputSink {
  public:
@@ -120,7 +53,7 @@ class StringSink : public corvane::OutputSink {
   }
 };
 
-constexpr std::size_t kNormalBlock = std::size_t{1} << 20;
+constexpr std::size_t kNormalBlock = corvane::TranscoderTestAccess::kNormalBlock;
 constexpr std::size_t kSmallestBlock = 64;
 
 std::size_t ChunkSize(std::uint8_t code) {
@@ -159,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   for (std::size_t i = 0; i < sizeCount; ++i) sizes.push_back(ChunkSize(bytes[1 + i]));
   const std::string_view data(reinterpret_cast<const char*>(bytes) + 1 + sizeCount,
                               size - 1 - sizeCount);
-  const std::string expected = ReferenceOutput(data);
+  const std::string expected = corvane::test::ReferenceConvert(data);
 
   // One transcoder of each scan kind serves every input of normal blocks: each
   // run ends with Finish, after which a transcoder starts afresh (and reusing
@@ -197,7 +130,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     if (c != '\r') line.push_back(c);
   }
   std::string expectedRecords;
-  AppendLineRecords(line, "\n", expectedRecords);
+  for (const std::string& record : corvane::test::ReferenceRecords(line)) {
+    expectedRecords.append(record).append("\n");
+  }
   std::string records;
   for (const std::string& record : corvane::TranscodeLine(line)) {
     if (record.find('\n') != std::string::npos) {
