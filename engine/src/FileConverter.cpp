@@ -9,6 +9,8 @@
 #include <string>
 #include <utility>
 
+#include "BlockReader.h"
+#include "BlockWriter.h"
 #include "FileSystem.h"
 #include "PathParts.h"
 #include "UnfinishedOutputs.h"
@@ -80,6 +82,7 @@ class InputFile {
   }
 
   const std::string& Name() const { return name_; }
+  int Descriptor() const { return fd_; }
   bool IsRegular() const { return known_ && info_.kind == FileInfo::Kind::kRegular; }
   const FileInfo& Info() const { return info_; }
   // The size to read to the end, where it is known: that of a regular file
@@ -104,37 +107,6 @@ class InputFile {
   std::string name_;
   FileInfo info_;
   bool known_ = false;
-};
-
-// Writes every byte it is given to the descriptor in use: short writes are
-// continued and interrupted calls repeated; anything else fails naming the
-// output.
-class DescriptorSink final : public OutputSink {
- public:
-  void Use(int fd, const std::string& name) {
-    fd_ = fd;
-    name_ = &name;
-  }
-
-  void Write(const char* data, std::size_t size) override {
-    while (size > 0) {
-      const std::ptrdiff_t written = detail::Write(fd_, data, size);
-      if (written < 0) {
-        if (errno == EINTR) continue;
-        Fail(ErrorNumber::kWriteOutput, "Cannot write " + Quoted(*name_), errno);
-      }
-      if (written == 0) {
-        // A regular file accepts nothing more only when its device is full.
-        Fail(ErrorNumber::kWriteOutput, "Cannot write " + Quoted(*name_), ENOSPC);
-      }
-      data += written;
-      size -= static_cast<std::size_t>(written);
-    }
-  }
-
- private:
-  int fd_ = -1;
-  const std::string* name_ = nullptr;
 };
 
 // Six characters that make a temporary name unique among conversions running
@@ -267,16 +239,27 @@ class NoEvents final : public ConversionEvents {};
 }  // namespace
 
 // What a converter keeps from one file to the next.
+// Scanning happens on the converting thread, reading ahead and writing on
+// threads of their own, so that the three overlap on two cores. Everything is
+// made once, for the first file, and serves every file after it.
 struct FileConverter::Buffers {
-  Buffers() : input(detail::AllocateAligned(kReadBlockSize)), transcoder(std::in_place, sink) {}
+  Buffers()
+      : input(detail::AllocateAligned(kReadBlockSize)),
+        reader(kReadBlockSize),
+        transcoder(std::in_place, writer) {}
 
-  detail::AlignedBuffer input;
-  DescriptorSink sink;
+  detail::AlignedBuffer input;  // for inputs read on this thread
+  detail::BlockReader reader;
+  detail::BlockWriter writer;
   std::optional<StreamTranscoder> transcoder;
 
   // Streams the whole input through the transcoder into fd.
   void Transcode(InputFile& from, int fd, const std::string& outputName, ConversionEvents& events) {
-    sink.Use(fd, outputName);
+    // A regular file is read ahead. A pipe is read here, between the checks
+    // for a stop: it may keep a read waiting for as long as its writer likes.
+    const bool ahead = from.IsRegular();
+    writer.Begin(fd, outputName);
+    if (ahead) reader.Begin(from.Descriptor(), from.Name());
     const std::uint64_t expected = from.ExpectedSize();
     std::uint64_t total = 0;
     auto reported = std::chrono::steady_clock::now();
@@ -284,10 +267,15 @@ struct FileConverter::Buffers {
     try {
       for (;;) {
         if (events.StopRequested()) throw ConversionStopped{};
-        const std::size_t got = from.Read(input.get(), kReadBlockSize);
-        if (got == 0) break;
-        transcoder->Feed(input.get(), got);
-        total += got;
+        detail::BlockReader::Block block{input.get(), 0};
+        if (ahead) {
+          block = reader.Next();
+        } else {
+          block.size = from.Read(input.get(), kReadBlockSize);
+        }
+        if (block.size == 0) break;
+        transcoder->Feed(block.data, block.size);
+        total += block.size;
         if (const auto now = std::chrono::steady_clock::now();
             now - reported >= kProgressInterval) {
           reported = now;
@@ -302,11 +290,16 @@ struct FileConverter::Buffers {
             "Cannot read " + Quoted(from.Name()) + ": the file became shorter while it was read");
       }
       transcoder->Finish();
+      writer.End();
     } catch (...) {
-      // The transcoder holds the unfinished part of this input.
-      transcoder.emplace(sink);
+      // Nothing more reaches either descriptor, so that they may be closed;
+      // the transcoder holds the unfinished part of this input.
+      reader.Abandon();
+      writer.Abandon();
+      transcoder.emplace(writer);
       throw;
     }
+    reader.Abandon();
     events.Progress(total, expected);
   }
 };
