@@ -96,7 +96,7 @@ build gtest_main.o: cc $gtest_src/src/gtest_main.cc
 fi
 cat >"$work/build.ninja" <<NINJA
 cxx = $cxx
-test_flags = $ours -I$gtest_src/include -I$root/ui/about/sysinfo/include -I$root/ui/about/sysinfo/src -I$root/tests/sysinfo -I$work/generated
+test_flags = $ours -I$gtest_src/include -I$root/sysinfo/include -I$root/sysinfo/src -I$root/tests/sysinfo -I$work/generated
 rule cc
   command = \$cxx \$flags -c \$in -o \$out
   description = compile \$in
@@ -108,11 +108,11 @@ rule rc
   description = windres \$in
 
 $gtest_edges
-build SysInfo.o: cc $root/ui/about/sysinfo/src/SysInfo.cpp
+build SysInfo.o: cc $root/sysinfo/src/SysInfo.cpp
   flags = \$test_flags
-build NativePlatformWindows.o: cc $root/ui/about/sysinfo/src/NativePlatformWindows.cpp
+build NativePlatformWindows.o: cc $root/sysinfo/src/NativePlatformWindows.cpp
   flags = \$test_flags
-build NativePlatformPosix.o: cc $root/ui/about/sysinfo/src/NativePlatformPosix.cpp
+build NativePlatformPosix.o: cc $root/sysinfo/src/NativePlatformPosix.cpp
   flags = \$test_flags
 build SysInfoTest.o: cc $root/tests/sysinfo/SysInfoTest.cpp
   flags = \$test_flags
