@@ -64,10 +64,6 @@ std::string ReadAll(int fd) {
 
 class PosixSysInfoPlatform final : public SysInfoPlatform {
  public:
-  explicit PosixSysInfoPlatform(
-      std::function<void(const std::string&, const std::string&)> showMessage)
-      : showMessage_(std::move(showMessage)) {}
-
   long RegOpenKeyExA(std::uint32_t root, const std::string& subKey, std::uint32_t /*options*/,
                      std::uint32_t access, RegHandle* result) override {
     if (result == nullptr) return kErrorInvalidHandle;
@@ -120,12 +116,7 @@ class PosixSysInfoPlatform final : public SysInfoPlatform {
 
   void StartProgram(const std::string& path) override { StartDetached(path); }
 
-  void ShowMessage(const std::string& text, const std::string& title) override {
-    showMessage_(text, title);
-  }
-
  private:
-  std::function<void(const std::string&, const std::string&)> showMessage_;
   std::map<RegHandle, std::string> openKeys_;
   RegHandle nextHandle_ = 1;
 };
@@ -223,10 +214,8 @@ void StartDetached(const std::string& path) {
   }
 }
 
-std::unique_ptr<SysInfoPlatform> MakeNativeSysInfoPlatform(
-    std::function<void(const std::string& text, const std::string& title)> showMessage) {
-  if (!showMessage) throw std::invalid_argument("The launcher needs a message box");
-  return std::make_unique<PosixSysInfoPlatform>(std::move(showMessage));
+std::unique_ptr<SysInfoPlatform> MakeNativeSysInfoPlatform() {
+  return std::make_unique<PosixSysInfoPlatform>();
 }
 
 }  // namespace corvane

@@ -30,10 +30,6 @@ HKEY Key(RegHandle handle) { return reinterpret_cast<HKEY>(handle); }
 
 class WindowsSysInfoPlatform final : public SysInfoPlatform {
  public:
-  explicit WindowsSysInfoPlatform(
-      std::function<void(const std::string&, const std::string&)> showMessage)
-      : showMessage_(std::move(showMessage)) {}
-
   long RegOpenKeyExA(std::uint32_t root, const std::string& subKey, std::uint32_t options,
                      std::uint32_t access, RegHandle* result) override {
     if (result == nullptr) return ERROR_INVALID_PARAMETER;
@@ -94,21 +90,12 @@ class WindowsSysInfoPlatform final : public SysInfoPlatform {
     ::CloseHandle(process.hThread);
     ::CloseHandle(process.hProcess);
   }
-
-  void ShowMessage(const std::string& text, const std::string& title) override {
-    showMessage_(text, title);
-  }
-
- private:
-  std::function<void(const std::string&, const std::string&)> showMessage_;
 };
 
 }  // namespace
 
-std::unique_ptr<SysInfoPlatform> MakeNativeSysInfoPlatform(
-    std::function<void(const std::string& text, const std::string& title)> showMessage) {
-  if (!showMessage) throw std::invalid_argument("The launcher needs a message box");
-  return std::make_unique<WindowsSysInfoPlatform>(std::move(showMessage));
+std::unique_ptr<SysInfoPlatform> MakeNativeSysInfoPlatform() {
+  return std::make_unique<WindowsSysInfoPlatform>();
 }
 
 }  // namespace corvane

@@ -3,8 +3,6 @@
 #include <array>
 #include <stdexcept>
 
-#include "engine/ProgramIdentity.h"
-
 namespace corvane {
 
 namespace {
@@ -112,16 +110,16 @@ bool FindAndStart(SysInfoPlatform& platform) {
 
 }  // namespace
 
-void StartSysInfo(SysInfoPlatform& platform) {
-  bool started = false;
+bool StartSysInfo(SysInfoPlatform& platform) {
   try {
-    started = FindAndStart(platform);
+    return FindAndStart(platform);
   } catch (...) {
     // A value of size 0, a program that cannot be started, any other failure: the tool is
-    // unavailable, and the user is told so below.
-    started = false;
+    // unavailable.
+    return false;
   }
-  if (!started) platform.ShowMessage(kSysInfoUnavailable, kProgramTitle);
 }
+
+bool StartSysInfo() { return StartSysInfo(*MakeNativeSysInfoPlatform()); }
 
 }  // namespace corvane

@@ -24,11 +24,6 @@ struct OpenCall {
   std::uint32_t access;
 };
 
-struct Message {
-  std::string text;
-  std::string title;
-};
-
 class FakeSysInfoPlatform : public SysInfoPlatform {
  public:
   // Keys by path under HKEY_LOCAL_MACHINE, values by name.
@@ -42,7 +37,6 @@ class FakeSysInfoPlatform : public SysInfoPlatform {
   std::vector<RegHandle> closes;
   std::vector<std::string> finds;
   std::vector<std::string> starts;  // every attempt, also the failing ones
-  std::vector<Message> messages;
 
   void SetValue(const std::string& key, const std::string& name, std::uint32_t type,
                 std::string bytes) {
@@ -101,10 +95,6 @@ class FakeSysInfoPlatform : public SysInfoPlatform {
   void StartProgram(const std::string& path) override {
     starts.push_back(path);
     if (startFails || path.empty()) throw std::runtime_error("File not found: '" + path + "'");
-  }
-
-  void ShowMessage(const std::string& text, const std::string& title) override {
-    messages.push_back({text, title});
   }
 
   static constexpr RegHandle kFirstHandle = 0x100;

@@ -1,13 +1,12 @@
 // The system-information launcher behind the About window's "System Info..." command.
 //
 // GetKeyValue reads one registry value as text; StartSysInfo finds the system-information tool
-// through two registry entries and starts it, or tells the user it is unavailable. Both talk to
-// the operating system only through SysInfoPlatform, so the same routines run against the real
-// Windows registry, the stand-in layer on other systems, and the fakes of the tests.
+// through two registry entries and starts it, and says whether it did. Both talk to the operating
+// system only through SysInfoPlatform, so the same routines run against the real Windows
+// registry, the stand-in layer on other systems, and the fakes of the tests.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -35,8 +34,6 @@ inline constexpr const char* kMsinfoLocationKey = "SOFTWARE\\Microsoft\\Shared T
 inline constexpr const char* kMsinfoLocationValue = "MSINFO";
 inline constexpr const char* kMsinfoProgramFile = "\\MSINFO32.EXE";
 
-inline constexpr const char* kSysInfoUnavailable = "System Information Is Unavailable At This Time";
-
 // What the launcher needs from the operating system. Registry calls return Win32 results:
 // 0 success, 2 not found, 5 access denied, 234 (ERROR_MORE_DATA) value larger than the buffer.
 class SysInfoPlatform {
@@ -58,9 +55,6 @@ class SysInfoPlatform {
   // Starts the program file in a normal window that gets the focus, without waiting for it.
   // Throws when it cannot be started.
   virtual void StartProgram(const std::string& path) = 0;
-
-  // A message box with an OK button only and no icon.
-  virtual void ShowMessage(const std::string& text, const std::string& title) = 0;
 };
 
 // Reads value SubKeyRef of key KeyName under KeyRoot into KeyVal. True when the key was opened and
@@ -72,13 +66,14 @@ class SysInfoPlatform {
 bool GetKeyValue(SysInfoPlatform& platform, std::uint32_t KeyRoot, const std::string& KeyName,
                  const std::string& SubKeyRef, std::string& KeyVal);
 
-// Starts the system-information tool, or shows "System Information Is Unavailable At This Time"
-// with the program's title. Never throws for a failure of the platform.
-void StartSysInfo(SysInfoPlatform& platform);
+// Starts the system-information tool: true once it has been started, false when it cannot be
+// found or started (the caller tells the user). Never throws for a failure of the platform.
+bool StartSysInfo(SysInfoPlatform& platform);
 
-// The layer for the system this program runs on. The About window supplies the message box.
-// Throws std::invalid_argument when showMessage is empty.
-std::unique_ptr<SysInfoPlatform> MakeNativeSysInfoPlatform(
-    std::function<void(const std::string& text, const std::string& title)> showMessage);
+// StartSysInfo on the layer for the system this program runs on.
+bool StartSysInfo();
+
+// The layer for the system this program runs on.
+std::unique_ptr<SysInfoPlatform> MakeNativeSysInfoPlatform();
 
 }  // namespace corvane
