@@ -3,61 +3,32 @@
 #include <array>
 #include <stdexcept>
 
+#include "sysinfo/Registry.h"
+
 namespace corvane {
 
 namespace {
 
 constexpr std::uint32_t kBufferSize = 1024;
 
-// Closes an opened key however GetKeyValue leaves, so a value of size 0 (which throws) does not
-// leave the key open behind it.
-class OpenKey {
- public:
-  explicit OpenKey(SysInfoPlatform& platform) : platform_(platform) {}
-  OpenKey(const OpenKey&) = delete;
-  OpenKey& operator=(const OpenKey&) = delete;
-  ~OpenKey() {
-    if (open_) platform_.RegCloseKey(handle_);
-  }
-
-  RegHandle* Out() { return &handle_; }
-  RegHandle Handle() const { return handle_; }
-  void MarkOpen() { open_ = true; }
-  // Closes the key now; also a handle left 0 by a failed open goes to RegCloseKey, which refuses
-  // it.
-  void Close() {
-    open_ = false;
-    platform_.RegCloseKey(handle_);
-  }
-
- private:
-  SysInfoPlatform& platform_;
-  RegHandle handle_ = 0;
-  bool open_ = false;
-};
-
 }  // namespace
 
-bool GetKeyValue(SysInfoPlatform& platform, std::uint32_t KeyRoot, const std::string& KeyName,
+bool GetKeyValue(Registry& registry, std::uint32_t KeyRoot, const std::string& KeyName,
                  const std::string& SubKeyRef, std::string& KeyVal) {
-  OpenKey key(platform);
-  // Read access only: a standard user may not write under HKEY_LOCAL_MACHINE, and asking for
-  // write rights there would make an installed tool look missing.
-  if (platform.RegOpenKeyExA(KeyRoot, KeyName, 0, kKeyRead, key.Out()) != kErrorSuccess) {
-    KeyVal.clear();
-    key.Close();
-    return false;
-  }
-  key.MarkOpen();
-
   std::array<unsigned char, kBufferSize> buffer{};  // all NUL
   std::uint32_t size = kBufferSize;
   std::uint32_t type = 0;
-  if (platform.RegQueryValueExA(key.Handle(), SubKeyRef, &type, buffer.data(), &size) !=
-          kErrorSuccess ||
-      size > kBufferSize) {
+  RegHandle key = 0;
+  // Read access only: a standard user may not write under HKEY_LOCAL_MACHINE, and asking for
+  // write rights there would make an installed tool look missing.
+  const bool read =
+      registry.RegOpenKeyExA(KeyRoot, KeyName, 0, kKeyRead, &key) == kErrorSuccess &&
+      registry.RegQueryValueExA(key, SubKeyRef, &type, buffer.data(), &size) == kErrorSuccess &&
+      size <= kBufferSize;
+  // Closed in every case, also the handle 0 that a failed open leaves (the registry refuses it).
+  registry.RegCloseKey(key);
+  if (!read) {
     KeyVal.clear();
-    key.Close();
     return false;
   }
 
@@ -83,39 +54,30 @@ bool GetKeyValue(SysInfoPlatform& platform, std::uint32_t KeyRoot, const std::st
     KeyVal = std::to_string(number);
   }
   // Any other type (an expandable string, binary data) leaves KeyVal as it was.
-
-  key.Close();
   return true;
 }
 
-namespace {
-
-// True once the tool has been started; false when it cannot be found. Throws on other failures.
-bool FindAndStart(SysInfoPlatform& platform) {
+std::optional<std::string> FindSysInfoInRegistry(Registry& registry,
+                                                 const FindNormalFileFunction& findNormalFile) {
   std::string path;
-  if (GetKeyValue(platform, kHkeyLocalMachine, kMsinfoKey, kMsinfoPathValue, path)) {
-    platform.StartProgram(path);
-    return true;
-  }
+  if (GetKeyValue(registry, kHkeyLocalMachine, kMsinfoKey, kMsinfoPathValue, path)) return path;
   std::string folder;
-  if (GetKeyValue(platform, kHkeyLocalMachine, kMsinfoLocationKey, kMsinfoLocationValue, folder)) {
-    const std::string program = folder + kMsinfoProgramFile;
-    if (!platform.FindNormalFile(program).empty()) {
-      platform.StartProgram(program);
-      return true;
-    }
+  if (GetKeyValue(registry, kHkeyLocalMachine, kMsinfoLocationKey, kMsinfoLocationValue, folder)) {
+    std::string program = folder + kMsinfoProgramFile;
+    if (!findNormalFile(program).empty()) return program;
   }
-  return false;
+  return std::nullopt;
 }
-
-}  // namespace
 
 bool StartSysInfo(SysInfoPlatform& platform) {
   try {
-    return FindAndStart(platform);
+    const std::optional<std::string> tool = platform.FindTool();
+    if (!tool) return false;
+    platform.StartProgram(*tool);
+    return true;
   } catch (...) {
-    // A value of size 0, a program that cannot be started, any other failure: the tool is
-    // unavailable.
+    // A registry value of size 0, a program that cannot be started, any other failure: the tool
+    // is unavailable.
     return false;
   }
 }
