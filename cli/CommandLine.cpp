@@ -141,8 +141,15 @@ int ConvertAll(const Options& options) {
   std::atomic<std::size_t> converted{0};
   std::mutex standardStreams;  // one reader of standard input at a time, in order
 
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  const std::size_t jobs = std::max<std::size_t>(
+      1, std::min<std::size_t>(options.jobs == 0 ? cores : options.jobs, run.Size()));
+  // One file at a time uses the cores by overlapping its own reading, scanning
+  // and writing; several at once use them by themselves.
+  const bool overlapped = jobs == 1;
+
   const auto work = [&] {
-    FileConverter converter;
+    FileConverter converter(overlapped);
     for (std::size_t i = nextFile++; i < run.Size(); i = nextFile++) {
       if (options.verbose) messages.Say(i, "Converting file:" + ShownName(run.Input(i)));
       try {
@@ -162,9 +169,6 @@ int ConvertAll(const Options& options) {
     }
   };
 
-  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-  const std::size_t jobs =
-      std::min<std::size_t>(options.jobs == 0 ? cores : options.jobs, run.Size());
   std::vector<std::thread> helpers;
   for (std::size_t j = 1; j < jobs; ++j) helpers.emplace_back(work);
   work();

@@ -154,7 +154,7 @@ void BlockWriter::Run() {
 
 // Short writes are continued and interrupted calls repeated; anything else
 // fails naming the output.
-void BlockWriter::WriteAll(int fd, const std::string& name, const char* data, std::size_t size) {
+void WriteAll(int fd, const std::string& name, const char* data, std::size_t size) {
   while (size > 0) {
     const std::ptrdiff_t written = detail::Write(fd, data, size);
     if (written < 0) {

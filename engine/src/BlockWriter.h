@@ -18,6 +18,10 @@
 
 namespace corvane::detail {
 
+// Writes every byte to fd: short writes are continued and interrupted calls
+// repeated; anything else fails (kWriteOutput) naming the output `name`.
+void WriteAll(int fd, const std::string& name, const char* data, std::size_t size);
+
 class BlockWriter final : public OutputSink {
  public:
   BlockWriter();
@@ -47,7 +51,6 @@ class BlockWriter final : public OutputSink {
   };
 
   void Run();
-  static void WriteAll(int fd, const std::string& name, const char* data, std::size_t size);
   // Hands a block to the thread and waits for a free buffer, which it returns.
   char* Exchange(Block block);
   void ThrowFailure();

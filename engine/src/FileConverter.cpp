@@ -239,27 +239,61 @@ class NoEvents final : public ConversionEvents {};
 }  // namespace
 
 // What a converter keeps from one file to the next.
-// Scanning happens on the converting thread, reading ahead and writing on
-// threads of their own, so that the three overlap on two cores. Everything is
-// made once, for the first file, and serves every file after it.
-struct FileConverter::Buffers {
-  Buffers()
-      : input(detail::AllocateAligned(kReadBlockSize)),
-        reader(kReadBlockSize),
-        transcoder(std::in_place, writer) {}
+// Writes on the converting thread itself.
+class DirectSink final : public OutputSink {
+ public:
+  void Begin(int fd, const std::string& name) {
+    fd_ = fd;
+    name_ = name;
+  }
+  void Write(const char* data, std::size_t size) override {
+    detail::WriteAll(fd_, name_, data, size);
+  }
 
-  detail::AlignedBuffer input;  // for inputs read on this thread
-  detail::BlockReader reader;
-  detail::BlockWriter writer;
+ private:
+  int fd_ = -1;
+  std::string name_;
+};
+
+// Scanning happens on the converting thread; where overlapped, reading ahead
+// and writing happen on threads of their own, so that the three share two
+// cores. Everything is made once, for the first file, and serves every file
+// after it.
+struct FileConverter::Buffers {
+  explicit Buffers(bool overlapped) {
+    if (overlapped) {
+      reader.emplace(kReadBlockSize);
+      writer.emplace();
+      transcoder.emplace(*writer);
+    } else {
+      transcoder.emplace(direct);
+    }
+  }
+
+  detail::AlignedBuffer input;  // for inputs read on this thread, made when first needed
+  std::optional<detail::BlockReader> reader;
+  std::optional<detail::BlockWriter> writer;
+  DirectSink direct;
   std::optional<StreamTranscoder> transcoder;
+
+  OutputSink& Sink() { return writer ? static_cast<OutputSink&>(*writer) : direct; }
+
+  std::size_t ReadHere(InputFile& from) {
+    if (!input) input = detail::AllocateAligned(kReadBlockSize);
+    return from.Read(input.get(), kReadBlockSize);
+  }
 
   // Streams the whole input through the transcoder into fd.
   void Transcode(InputFile& from, int fd, const std::string& outputName, ConversionEvents& events) {
     // A regular file is read ahead. A pipe is read here, between the checks
     // for a stop: it may keep a read waiting for as long as its writer likes.
-    const bool ahead = from.IsRegular();
-    writer.Begin(fd, outputName);
-    if (ahead) reader.Begin(from.Descriptor(), from.Name());
+    const bool ahead = reader && from.IsRegular();
+    if (writer) {
+      writer->Begin(fd, outputName);
+    } else {
+      direct.Begin(fd, outputName);
+    }
+    if (ahead) reader->Begin(from.Descriptor(), from.Name());
     const std::uint64_t expected = from.ExpectedSize();
     std::uint64_t total = 0;
     auto reported = std::chrono::steady_clock::now();
@@ -267,11 +301,12 @@ struct FileConverter::Buffers {
     try {
       for (;;) {
         if (events.StopRequested()) throw ConversionStopped{};
-        detail::BlockReader::Block block{input.get(), 0};
+        detail::BlockReader::Block block{nullptr, 0};
         if (ahead) {
-          block = reader.Next();
+          block = reader->Next();
         } else {
-          block.size = from.Read(input.get(), kReadBlockSize);
+          block.size = ReadHere(from);
+          block.data = input.get();
         }
         if (block.size == 0) break;
         transcoder->Feed(block.data, block.size);
@@ -290,16 +325,16 @@ struct FileConverter::Buffers {
             "Cannot read " + Quoted(from.Name()) + ": the file became shorter while it was read");
       }
       transcoder->Finish();
-      writer.End();
+      if (writer) writer->End();
     } catch (...) {
       // Nothing more reaches either descriptor, so that they may be closed;
       // the transcoder holds the unfinished part of this input.
-      reader.Abandon();
-      writer.Abandon();
-      transcoder.emplace(writer);
+      if (reader) reader->Abandon();
+      if (writer) writer->Abandon();
+      transcoder.emplace(Sink());
       throw;
     }
-    reader.Abandon();
+    if (reader) reader->Abandon();
     events.Progress(total, expected);
   }
 };
@@ -313,7 +348,7 @@ ConversionResult WriteOutput(FileConverter::Buffers& buffers, InputFile& input,
 
 }  // namespace
 
-FileConverter::FileConverter() = default;
+FileConverter::FileConverter(bool overlapped) : overlapped_(overlapped) {}
 FileConverter::~FileConverter() = default;
 
 ConversionResult FileConverter::Convert(const ConversionRun& run, std::size_t index) {
@@ -325,7 +360,7 @@ ConversionResult FileConverter::Convert(const ConversionRun& run, std::size_t in
                                         ConversionEvents& events) {
   const ConversionRun::Entry& entry = run.entries_.at(index);
   try {
-    if (!buffers_) buffers_ = std::make_unique<Buffers>();
+    if (!buffers_) buffers_ = std::make_unique<Buffers>(overlapped_);
     if (entry.standardStreams) {
       detail::SetBinaryMode(kStandardInput);
       detail::SetBinaryMode(kStandardOutput);
