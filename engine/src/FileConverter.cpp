@@ -29,6 +29,8 @@ using detail::FileInfo;
 // kernel time.
 constexpr std::size_t kReadBlockSize = std::size_t{1} << 20;
 constexpr auto kProgressInterval = std::chrono::milliseconds(200);
+// Inputs from this size on are read, scanned and written on three threads.
+constexpr std::uint64_t kOverlapFrom = 4 * kReadBlockSize;
 
 constexpr const char* kStandardInputName = "standard input";
 constexpr const char* kStandardOutputName = "standard output";
@@ -88,6 +90,8 @@ class InputFile {
   // The size to read to the end, where it is known: that of a regular file
   // this program opened.
   std::uint64_t ExpectedSize() const { return owned_ && IsRegular() ? info_.size : 0; }
+  // How much there is to read, roughly: the size of a regular file.
+  std::uint64_t SizeHint() const { return IsRegular() ? info_.size : 0; }
 
   // Reads up to size bytes; 0 at the end. Fails with kReadInput.
   std::size_t Read(char* buffer, std::size_t size) {
@@ -257,38 +261,40 @@ class DirectSink final : public OutputSink {
 
 // Scanning happens on the converting thread; where overlapped, reading ahead
 // and writing happen on threads of their own, so that the three share two
-// cores. Everything is made once, for the first file, and serves every file
+// cores. Everything is made once, when first needed, and serves every file
 // after it.
 struct FileConverter::Buffers {
   explicit Buffers(bool overlapped) {
     if (overlapped) {
       reader.emplace(kReadBlockSize);
       writer.emplace();
-      transcoder.emplace(*writer);
-    } else {
-      transcoder.emplace(direct);
     }
   }
 
-  detail::AlignedBuffer input;  // for inputs read on this thread, made when first needed
+  detail::AlignedBuffer input;  // for inputs read on this thread
   std::optional<detail::BlockReader> reader;
   std::optional<detail::BlockWriter> writer;
   DirectSink direct;
-  std::optional<StreamTranscoder> transcoder;
-
-  OutputSink& Sink() { return writer ? static_cast<OutputSink&>(*writer) : direct; }
+  std::optional<StreamTranscoder> onWriter;  // writes through the writer's thread
+  std::optional<StreamTranscoder> here;      // writes on this thread
 
   std::size_t ReadHere(InputFile& from) {
     if (!input) input = detail::AllocateAligned(kReadBlockSize);
     return from.Read(input.get(), kReadBlockSize);
   }
 
-  // Streams the whole input through the transcoder into fd.
+  // Streams the whole input through a transcoder into fd.
   void Transcode(InputFile& from, int fd, const std::string& outputName, ConversionEvents& events) {
-    // A regular file is read ahead. A pipe is read here, between the checks
-    // for a stop: it may keep a read waiting for as long as its writer likes.
-    const bool ahead = reader && from.IsRegular();
-    if (writer) {
+    // Overlapping pays where there is enough to overlap: handing a small file
+    // between threads costs more than it saves. A pipe is read here, between
+    // the checks for a stop: it may keep a read waiting for as long as its
+    // writer likes.
+    const bool overlap = writer && (!from.IsRegular() || from.SizeHint() >= kOverlapFrom);
+    const bool ahead = overlap && from.IsRegular();
+    OutputSink& sink = overlap ? static_cast<OutputSink&>(*writer) : direct;
+    std::optional<StreamTranscoder>& transcoder = overlap ? onWriter : here;
+    if (!transcoder) transcoder.emplace(sink);
+    if (overlap) {
       writer->Begin(fd, outputName);
     } else {
       direct.Begin(fd, outputName);
@@ -325,16 +331,16 @@ struct FileConverter::Buffers {
             "Cannot read " + Quoted(from.Name()) + ": the file became shorter while it was read");
       }
       transcoder->Finish();
-      if (writer) writer->End();
+      if (overlap) writer->End();
     } catch (...) {
       // Nothing more reaches either descriptor, so that they may be closed;
       // the transcoder holds the unfinished part of this input.
-      if (reader) reader->Abandon();
-      if (writer) writer->Abandon();
-      transcoder.emplace(Sink());
+      if (ahead) reader->Abandon();
+      if (overlap) writer->Abandon();
+      transcoder.emplace(sink);
       throw;
     }
-    if (reader) reader->Abandon();
+    if (ahead) reader->Abandon();
     events.Progress(total, expected);
   }
 };
