@@ -2,9 +2,13 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
+#include <atomic>
 #include <exception>
 #include <iostream>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/ConversionRun.h"
@@ -27,6 +31,7 @@ struct Options {
   std::vector<std::string> files;  // in the order given
   std::string outputDir;           // empty: each output beside its input
   bool verbose = false;
+  unsigned jobs = 0;  // files converted at once; 0: one per core
 };
 
 // Parses the arguments into options; help and version go to standard output,
@@ -48,6 +53,11 @@ int ParseArguments(int argc, const char* const* argv, Options& options) {
       ->type_name("DIR")
       ->check(CLI::Validator(CLI::ExistingDirectory).description(""));
   app.add_flag("-v,--verbose", options.verbose, "Report each file and the total on standard error");
+  app.add_option("-j,--jobs", options.jobs,
+                 "Convert up to N files at once (default: one per core); messages, outputs\n"
+                 "and exit status are those of converting them one at a time")
+      ->type_name("N")
+      ->check(CLI::PositiveNumber.description(""));
   app.footer(
       "Use -- to end the options, so that a file whose name starts with \"-\" can be named.\n"
       "Exit status: 0 all files converted, 1 a file failed (the others are still\n"
@@ -69,17 +79,56 @@ int ParseArguments(int argc, const char* const* argv, Options& options) {
   return -1;
 }
 
-// Says on standard error, with -v, that an older output is written in place.
-class VerboseEvents final : public ConversionEvents {
+// Standard error, as if the files were converted one at a time: the lines
+// of each file in the order of the files. A file's lines are printed as they
+// come while every earlier file is done, and held back until then otherwise.
+class OrderedMessages {
  public:
-  VerboseEvents(bool verbose, const std::string& output) : verbose_(verbose), output_(output) {}
-  void WritingInPlace() override {
-    if (verbose_) {
-      std::cerr << "Writing " << Quoted(output_) << " in place: its folder takes no new file\n";
+  explicit OrderedMessages(std::size_t files) : held_(files), done_(files, false) {}
+
+  void Say(std::size_t file, const std::string& line) {
+    std::lock_guard lock(mutex_);
+    if (file == next_) {
+      std::cerr << line << '\n';
+    } else {
+      held_[file] += line + '\n';
+    }
+  }
+
+  void Done(std::size_t file) {
+    std::lock_guard lock(mutex_);
+    done_[file] = true;
+    while (next_ < done_.size() && done_[next_]) {
+      if (++next_ < done_.size()) {
+        std::cerr << held_[next_];
+        held_[next_].clear();
+      }
     }
   }
 
  private:
+  std::mutex mutex_;
+  std::vector<std::string> held_;
+  std::vector<bool> done_;
+  std::size_t next_ = 0;  // the file whose lines are printed as they come
+};
+
+// Says, with -v, that an older output is written in place.
+class VerboseEvents final : public ConversionEvents {
+ public:
+  VerboseEvents(OrderedMessages& messages, std::size_t file, bool verbose,
+                const std::string& output)
+      : messages_(messages), file_(file), verbose_(verbose), output_(output) {}
+  void WritingInPlace() override {
+    if (verbose_) {
+      messages_.Say(file_,
+                    "Writing " + Quoted(output_) + " in place: its folder takes no new file");
+    }
+  }
+
+ private:
+  OrderedMessages& messages_;
+  std::size_t file_;
   bool verbose_;
   const std::string& output_;
 };
@@ -87,21 +136,44 @@ class VerboseEvents final : public ConversionEvents {
 int ConvertAll(const Options& options) {
   const ConversionRun run(options.files,
                           RunOptions{.outputFolder = options.outputDir, .standardStreams = true});
-  FileConverter converter;
-  std::size_t converted = 0;
-  for (std::size_t i = 0; i < run.Size(); ++i) {
-    if (options.verbose) std::cerr << "Converting file:" << ShownName(run.Input(i)) << '\n';
-    try {
-      VerboseEvents events(options.verbose, run.Output(i));
-      converter.Convert(run, i, events);
-      ++converted;
-    } catch (const ConversionError& e) {
-      std::cerr << kProgramName << ": Error " << e.Code() << ": " << e.Description() << '\n';
-    } catch (const std::exception& e) {
-      std::cerr << kProgramName << ": Cannot convert " << Quoted(run.Input(i)) << ": " << e.what()
-                << '\n';
+  OrderedMessages messages(run.Size());
+  std::atomic<std::size_t> nextFile{0};
+  std::atomic<std::size_t> converted{0};
+  std::mutex standardStreams;  // one reader of standard input at a time, in order
+
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  const std::size_t jobs = std::max<std::size_t>(
+      1, std::min<std::size_t>(options.jobs == 0 ? cores : options.jobs, run.Size()));
+  // One file at a time uses the cores by overlapping its own reading, scanning
+  // and writing; several at once use them by themselves.
+  const bool overlapped = jobs == 1;
+
+  const auto work = [&] {
+    FileConverter converter(overlapped);
+    for (std::size_t i = nextFile++; i < run.Size(); i = nextFile++) {
+      if (options.verbose) messages.Say(i, "Converting file:" + ShownName(run.Input(i)));
+      try {
+        VerboseEvents events(messages, i, options.verbose, run.Output(i));
+        std::unique_lock<std::mutex> streams(standardStreams, std::defer_lock);
+        if (run.IsStandardStreams(i)) streams.lock();
+        converter.Convert(run, i, events);
+        ++converted;
+      } catch (const ConversionError& e) {
+        messages.Say(i, std::string(kProgramName) + ": Error " + std::to_string(e.Code()) + ": " +
+                            e.Description());
+      } catch (const std::exception& e) {
+        messages.Say(i, std::string(kProgramName) + ": Cannot convert " + Quoted(run.Input(i)) +
+                            ": " + e.what());
+      }
+      messages.Done(i);
     }
-  }
+  };
+
+  std::vector<std::thread> helpers;
+  for (std::size_t j = 1; j < jobs; ++j) helpers.emplace_back(work);
+  work();
+  for (std::thread& helper : helpers) helper.join();
+
   if (options.verbose) std::cerr << "Processed " << converted << " files.\n";
   std::cerr.flush();
   return converted == run.Size() ? kExitOk : kExitFailed;

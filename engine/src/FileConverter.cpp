@@ -9,6 +9,8 @@
 #include <string>
 #include <utility>
 
+#include "BlockReader.h"
+#include "BlockWriter.h"
 #include "FileSystem.h"
 #include "PathParts.h"
 #include "UnfinishedOutputs.h"
@@ -27,6 +29,8 @@ using detail::FileInfo;
 // kernel time.
 constexpr std::size_t kReadBlockSize = std::size_t{1} << 20;
 constexpr auto kProgressInterval = std::chrono::milliseconds(200);
+// Inputs from this size on are read, scanned and written on three threads.
+constexpr std::uint64_t kOverlapFrom = 4 * kReadBlockSize;
 
 constexpr const char* kStandardInputName = "standard input";
 constexpr const char* kStandardOutputName = "standard output";
@@ -80,11 +84,14 @@ class InputFile {
   }
 
   const std::string& Name() const { return name_; }
+  int Descriptor() const { return fd_; }
   bool IsRegular() const { return known_ && info_.kind == FileInfo::Kind::kRegular; }
   const FileInfo& Info() const { return info_; }
   // The size to read to the end, where it is known: that of a regular file
   // this program opened.
   std::uint64_t ExpectedSize() const { return owned_ && IsRegular() ? info_.size : 0; }
+  // How much there is to read, roughly: the size of a regular file.
+  std::uint64_t SizeHint() const { return IsRegular() ? info_.size : 0; }
 
   // Reads up to size bytes; 0 at the end. Fails with kReadInput.
   std::size_t Read(char* buffer, std::size_t size) {
@@ -104,37 +111,6 @@ class InputFile {
   std::string name_;
   FileInfo info_;
   bool known_ = false;
-};
-
-// Writes every byte it is given to the descriptor in use: short writes are
-// continued and interrupted calls repeated; anything else fails naming the
-// output.
-class DescriptorSink final : public OutputSink {
- public:
-  void Use(int fd, const std::string& name) {
-    fd_ = fd;
-    name_ = &name;
-  }
-
-  void Write(const char* data, std::size_t size) override {
-    while (size > 0) {
-      const std::ptrdiff_t written = detail::Write(fd_, data, size);
-      if (written < 0) {
-        if (errno == EINTR) continue;
-        Fail(ErrorNumber::kWriteOutput, "Cannot write " + Quoted(*name_), errno);
-      }
-      if (written == 0) {
-        // A regular file accepts nothing more only when its device is full.
-        Fail(ErrorNumber::kWriteOutput, "Cannot write " + Quoted(*name_), ENOSPC);
-      }
-      data += written;
-      size -= static_cast<std::size_t>(written);
-    }
-  }
-
- private:
-  int fd_ = -1;
-  const std::string* name_ = nullptr;
 };
 
 // Six characters that make a temporary name unique among conversions running
@@ -267,16 +243,63 @@ class NoEvents final : public ConversionEvents {};
 }  // namespace
 
 // What a converter keeps from one file to the next.
+// Writes on the converting thread itself.
+class DirectSink final : public OutputSink {
+ public:
+  void Begin(int fd, const std::string& name) {
+    fd_ = fd;
+    name_ = name;
+  }
+  void Write(const char* data, std::size_t size) override {
+    detail::WriteAll(fd_, name_, data, size);
+  }
+
+ private:
+  int fd_ = -1;
+  std::string name_;
+};
+
+// Scanning happens on the converting thread; where overlapped, reading ahead
+// and writing happen on threads of their own, so that the three share two
+// cores. Everything is made once, when first needed, and serves every file
+// after it.
 struct FileConverter::Buffers {
-  Buffers() : input(detail::AllocateAligned(kReadBlockSize)), transcoder(std::in_place, sink) {}
+  explicit Buffers(bool overlapped) {
+    if (overlapped) {
+      reader.emplace(kReadBlockSize);
+      writer.emplace();
+    }
+  }
 
-  detail::AlignedBuffer input;
-  DescriptorSink sink;
-  std::optional<StreamTranscoder> transcoder;
+  detail::AlignedBuffer input;  // for inputs read on this thread
+  std::optional<detail::BlockReader> reader;
+  std::optional<detail::BlockWriter> writer;
+  DirectSink direct;
+  std::optional<StreamTranscoder> onWriter;  // writes through the writer's thread
+  std::optional<StreamTranscoder> here;      // writes on this thread
 
-  // Streams the whole input through the transcoder into fd.
+  std::size_t ReadHere(InputFile& from) {
+    if (!input) input = detail::AllocateAligned(kReadBlockSize);
+    return from.Read(input.get(), kReadBlockSize);
+  }
+
+  // Streams the whole input through a transcoder into fd.
   void Transcode(InputFile& from, int fd, const std::string& outputName, ConversionEvents& events) {
-    sink.Use(fd, outputName);
+    // Overlapping pays where there is enough to overlap: handing a small file
+    // between threads costs more than it saves. A pipe is read here, between
+    // the checks for a stop: it may keep a read waiting for as long as its
+    // writer likes.
+    const bool overlap = writer && (!from.IsRegular() || from.SizeHint() >= kOverlapFrom);
+    const bool ahead = overlap && from.IsRegular();
+    OutputSink& sink = overlap ? static_cast<OutputSink&>(*writer) : direct;
+    std::optional<StreamTranscoder>& transcoder = overlap ? onWriter : here;
+    if (!transcoder) transcoder.emplace(sink);
+    if (overlap) {
+      writer->Begin(fd, outputName);
+    } else {
+      direct.Begin(fd, outputName);
+    }
+    if (ahead) reader->Begin(from.Descriptor(), from.Name());
     const std::uint64_t expected = from.ExpectedSize();
     std::uint64_t total = 0;
     auto reported = std::chrono::steady_clock::now();
@@ -284,10 +307,16 @@ struct FileConverter::Buffers {
     try {
       for (;;) {
         if (events.StopRequested()) throw ConversionStopped{};
-        const std::size_t got = from.Read(input.get(), kReadBlockSize);
-        if (got == 0) break;
-        transcoder->Feed(input.get(), got);
-        total += got;
+        detail::BlockReader::Block block{nullptr, 0};
+        if (ahead) {
+          block = reader->Next();
+        } else {
+          block.size = ReadHere(from);
+          block.data = input.get();
+        }
+        if (block.size == 0) break;
+        transcoder->Feed(block.data, block.size);
+        total += block.size;
         if (const auto now = std::chrono::steady_clock::now();
             now - reported >= kProgressInterval) {
           reported = now;
@@ -302,11 +331,16 @@ struct FileConverter::Buffers {
             "Cannot read " + Quoted(from.Name()) + ": the file became shorter while it was read");
       }
       transcoder->Finish();
+      if (overlap) writer->End();
     } catch (...) {
-      // The transcoder holds the unfinished part of this input.
+      // Nothing more reaches either descriptor, so that they may be closed;
+      // the transcoder holds the unfinished part of this input.
+      if (ahead) reader->Abandon();
+      if (overlap) writer->Abandon();
       transcoder.emplace(sink);
       throw;
     }
+    if (ahead) reader->Abandon();
     events.Progress(total, expected);
   }
 };
@@ -320,7 +354,7 @@ ConversionResult WriteOutput(FileConverter::Buffers& buffers, InputFile& input,
 
 }  // namespace
 
-FileConverter::FileConverter() = default;
+FileConverter::FileConverter(bool overlapped) : overlapped_(overlapped) {}
 FileConverter::~FileConverter() = default;
 
 ConversionResult FileConverter::Convert(const ConversionRun& run, std::size_t index) {
@@ -332,7 +366,7 @@ ConversionResult FileConverter::Convert(const ConversionRun& run, std::size_t in
                                         ConversionEvents& events) {
   const ConversionRun::Entry& entry = run.entries_.at(index);
   try {
-    if (!buffers_) buffers_ = std::make_unique<Buffers>();
+    if (!buffers_) buffers_ = std::make_unique<Buffers>(overlapped_);
     if (entry.standardStreams) {
       detail::SetBinaryMode(kStandardInput);
       detail::SetBinaryMode(kStandardOutput);

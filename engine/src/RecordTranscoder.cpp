@@ -120,11 +120,13 @@ inline std::uint64_t BitsFrom(std::size_t n) { return n >= 64 ? 0 : ~std::uint64
 
 struct StreamTranscoder::State {
   State(OutputSink& s, bool portable, std::size_t outBlock)
-      : sink(s),
-        portableScan(portable),
-        blockSize(outBlock),
-        buffer(detail::AllocateAligned(outBlock + kOutSlack)),
-        out(buffer.get()) {}
+      : sink(s), portableScan(portable), blockSize(outBlock) {
+    out = sink.LendBuffer(outBlock + kOutSlack);
+    if (out == nullptr) {
+      buffer = detail::AllocateAligned(outBlock + kOutSlack);
+      out = buffer.get();
+    }
+  }
   State(const State&) = delete;
   State& operator=(const State&) = delete;
 
@@ -136,10 +138,10 @@ struct StreamTranscoder::State {
 
   OutputSink& sink;
   const bool portableScan;
-  const std::size_t blockSize;  // bytes per sink write: kOutBlock, smaller in tests
-  const detail::AlignedBuffer buffer;
-  char* const out;
-  std::size_t used = 0;    // bytes in out; below blockSize between events
+  const std::size_t blockSize;   // bytes per sink write: kOutBlock, smaller in tests
+  detail::AlignedBuffer buffer;  // the transcoder's own, where the sink lends none
+  char* out;                     // blockSize + kOutSlack bytes
+  std::size_t used = 0;          // bytes in out; below blockSize between events
   int field = 0;           // field being read: 0..3 (3 = the last one, which keeps its commas)
   bool inRecord = false;   // a record has started and is not yet written out
   bool pendingCr = false;  // the last byte fed was a CR: an LF next belongs to it
@@ -147,9 +149,16 @@ struct StreamTranscoder::State {
 
 // Hands one whole block to the sink and keeps what lies beyond it.
 void StreamTranscoder::State::FlushBlock() {
-  sink.Write(out, blockSize);
+  char* const next = sink.TakeBlock(out, blockSize);
   used -= blockSize;
-  std::memmove(out, out + blockSize, used);
+  if (next == out) {
+    std::memmove(out, out + blockSize, used);
+  } else {
+    // The sink keeps the whole block until it is written; only its first
+    // blockSize bytes are written, so the rest may still be read here.
+    std::memcpy(next, out + blockSize, used);
+    out = next;
+  }
 }
 
 void StreamTranscoder::State::AppendLong(const char* from, std::size_t size) {
@@ -174,7 +183,7 @@ void StreamTranscoder::State::Run(const char* data, std::size_t size) {
   }
 
   // Hot state lives in locals; members are synced around the rare calls out.
-  char* const o = out;
+  char* o = out;
   const std::size_t full = blockSize;
   std::size_t n = used;
   int f = field;
@@ -189,6 +198,7 @@ void StreamTranscoder::State::Run(const char* data, std::size_t size) {
       used = n;
       AppendLong(from, len);
       n = used;
+      o = out;
     }
   };
   const auto put = [&](const Piece& piece) {
@@ -248,6 +258,7 @@ void StreamTranscoder::State::Run(const char* data, std::size_t size) {
         used = n;
         FlushBlock();
         n = used;
+        o = out;
       }
     }
   }
@@ -258,6 +269,7 @@ void StreamTranscoder::State::Run(const char* data, std::size_t size) {
       used = n;
       FlushBlock();
       n = used;
+      o = out;
     }
   }
   used = n;

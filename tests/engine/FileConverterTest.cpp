@@ -28,7 +28,8 @@ ConversionResult Convert(const std::string& inputPath, const std::string& output
 }
 
 // Many CR LF records, with the matching output; large enough to need several
-// read blocks, and records straddle the block ends.
+// read blocks and to be read and written on threads of their own, and
+// records straddle the block ends.
 struct LargeSample {
   std::string input;
   std::string output;
@@ -37,7 +38,7 @@ struct LargeSample {
 const LargeSample& Large() {
   static const LargeSample sample = [] {
     LargeSample s;
-    for (int i = 0; s.input.size() < (3u << 20) + 777; ++i) {
+    for (int i = 0; s.input.size() < (5u << 20) + 777; ++i) {
       const std::string n = std::to_string(i);
       s.input += "rec" + n + ",\"" + n + "\", b ," + n + ",tail,more\r\n";
       s.output += CrcLine("rec" + n, "\"" + n + "\"", " b ", n + ",tail,more");

@@ -49,7 +49,11 @@ struct ConversionResult {
 // the temporary file is removed and an older output stays whole.
 class FileConverter {
  public:
-  FileConverter();
+  // overlapped: a regular input is read ahead and the output written on two
+  // threads of the converter's own, so that a file is converted on two
+  // cores. Without, everything happens on the calling thread: for a caller
+  // that converts several files at once.
+  explicit FileConverter(bool overlapped = true);
   ~FileConverter();
   FileConverter(const FileConverter&) = delete;
   FileConverter& operator=(const FileConverter&) = delete;
@@ -62,6 +66,7 @@ class FileConverter {
   struct Buffers;  // inside the engine only
 
  private:
+  bool overlapped_;
   std::unique_ptr<Buffers> buffers_;
 };
 
