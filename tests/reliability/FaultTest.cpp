@@ -81,7 +81,9 @@ TEST_F(FullDisk, FillingUpPartWayKeepsTheOlderOutputAndLeavesNothingBehind) {
   const std::string older = "older output\r\n";
   WriteFile(mountPoint_ + "/A1_big.crc", older);
 
-  const Outcome r = RunCsv2crc(scratch_.Path(), {"-o", mountPoint_, "big.csv", "small.csv"});
+  // One file at a time, so that the second starts once the first has failed.
+  const Outcome r =
+      RunCsv2crc(scratch_.Path(), {"-j", "1", "-o", mountPoint_, "big.csv", "small.csv"});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.err, "csv2crc: Error 105: Cannot write '" + mountPoint_ +
                        "/A1_big.crc': No space left on device\n");
