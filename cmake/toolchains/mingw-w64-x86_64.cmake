@@ -1,7 +1,7 @@
 # Cross-builds for 64-bit Windows with Debian's MinGW-w64 (the POSIX thread
 # model, which std::thread needs). Programs are linked statically so that they
 # run under wine, or on Windows, without the MinGW run-time DLLs beside them;
-# tests run through wine.
+# tests run through wine (scripts/windows-check.sh builds and runs them).
 #
 #   cmake -S . -B build-windows -G Ninja \
 #     -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-w64-x86_64.cmake \

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <functional>
@@ -302,7 +303,7 @@ struct RefusalCase {
   std::string outputFolder;         // relative to the folder; "" beside the inputs
   std::size_t converted;            // the entry converted
   ErrorNumber number;
-  std::string description;  // with "@" for the folder's path
+  std::string description;  // "@" for the folder's path, "|" for the separator joining a name
 };
 
 void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.name; }
@@ -325,6 +326,7 @@ TEST_P(RefusalTest, NamesTheFileAndTheReasonAndChangesNothing) {
       ExpectConversionError([&] { FileConverter().Convert(run, c.converted); });
 
   std::string expected = c.description;
+  std::replace(expected.begin(), expected.end(), '|', kSeparator);
   for (std::size_t at = expected.find('@'); at != std::string::npos; at = expected.find('@')) {
     expected.replace(at, 1, folder.Path());
   }
@@ -369,9 +371,9 @@ INSTANTIATE_TEST_SUITE_P(
                 ErrorNumber::kCreateOutput, "Cannot create '@/A1_in.crc': Is a directory"),
         Refusal("OutputFolderMissing", {}, {"in.csv"}, "no such folder", 0,
                 ErrorNumber::kCreateOutput,
-                "Cannot create '@/no such folder/A1_in.crc': " + kNoSuchFile),
+                "Cannot create '@/no such folder|A1_in.crc': " + kNoSuchFile),
         Refusal("OutputFolderIsAFile", {}, {"in.csv"}, "file", 0, ErrorNumber::kCreateOutput,
-                "Cannot create '@/file/A1_in.crc': Not a directory"),
+                "Cannot create '@/file|A1_in.crc': " + SystemReason(PathThroughAFileError())),
         // The output would replace an input of the run: an existing one (by
         // the file) or one that does not exist yet (by its path).
         Refusal("OutputIsALaterInput", kMakeFile("A1_in.crc"), {"in.csv", "A1_in.crc"}, "", 0,
@@ -385,7 +387,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Two inputs with one output: the first one's stands.
         Refusal("SameNameInTwoFolders", kMakeTwins, {"a/x.csv", "b/x.csv"}, "o", 1,
                 ErrorNumber::kSameOutput,
-                "Cannot convert '@/b/x.csv': its output '@/o/A1_x.crc' is already the output of "
+                "Cannot convert '@/b/x.csv': its output '@/o|A1_x.crc' is already the output of "
                 "'@/a/x.csv'"),
         Refusal("SameBaseNameOtherExtension", kMakeFile("in.txt"), {"in.csv", "in.txt"}, "", 1,
                 ErrorNumber::kSameOutput,

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "engine/ConversionRun.h"
 #include "engine/Errors.h"
+#include "support/Files.h"
 
 namespace corvane {
 namespace {
@@ -92,21 +94,23 @@ TEST(OutputNamerTest, EmptyPathHasNoOutputName) {
   }
 }
 
-// With an output folder, the output keeps its name and moves into the folder.
+// With an output folder, the output keeps its name and moves into the folder
+// ("|": the separator the system joins a folder and a name with).
 TEST(OutputNamerTest, OutputPathForMovesTheOutputIntoTheOutputFolder) {
   const struct {
     const char* input;
     const char* folder;
-    const char* output;
+    std::string output;
   } cases[] = {
       {"/data/list.csv", "", "/data/A1_list.crc"},
-      {"/data/list.csv", "/out", "/out/A1_list.crc"},
+      {"/data/list.csv", "/out", "/out|A1_list.crc"},
       {"/data/list.csv", "/out/", "/out/A1_list.crc"},
-      {"/data/my.report.CSV", "rel/dir", "rel/dir/A1_my.report.crc"},
-      {"list.csv", "/out", "/out/A1_list.crc"},
-      {"/a/b/c/.csv", "o", "o/A1_.crc"},
+      {"/data/my.report.CSV", "rel/dir", "rel/dir|A1_my.report.crc"},
+      {"list.csv", "/out", "/out|A1_list.crc"},
+      {"/a/b/c/.csv", "o", "o|A1_.crc"},
   };
-  for (const auto& c : cases) {
+  for (auto c : cases) {
+    std::replace(c.output.begin(), c.output.end(), '|', test::kSeparator);
     EXPECT_EQ(OutputPathFor(c.input, c.folder), c.output) << c.input << " into " << c.folder;
   }
   EXPECT_THROW(OutputPathFor("", "/out"), ConversionError);

@@ -31,7 +31,8 @@ std::string Quoted(const std::string& argument) {
     quoted += c;
   }
   quoted.append(2 * backslashes, '\\');
-  return quoted + "\"";
+  quoted += '"';
+  return quoted;
 }
 
 // An unnamed temporary file that the program may inherit and write to.
@@ -102,7 +103,8 @@ Program::Program(const Launch& launch) : state_(std::make_unique<State>()) {
   }
   std::string commandLine;
   for (const std::string& argument : launch.command) {
-    commandLine += (commandLine.empty() ? "" : " ") + Quoted(argument);
+    if (!commandLine.empty()) commandLine += ' ';
+    commandLine += Quoted(argument);
   }
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;

@@ -1,11 +1,22 @@
 // Files for tests: a folder of the test's own, and whole files read and written.
 #pragma once
 
+#include <filesystem>
 #include <set>
 #include <string>
 #include <string_view>
 
 namespace corvane::test {
+
+// The separator the system puts between a folder and a name it joins.
+inline constexpr char kSeparator = static_cast<char>(std::filesystem::path::preferred_separator);
+
+// The error number the system gives for a path that runs through a plain file
+// as if it were a folder: ENOTDIR on POSIX; Windows finds no such path (ENOENT).
+int PathThroughAFileError();
+// The error number for opening a missing file whose name holds control
+// characters: ENOENT on POSIX; Windows takes no such name (EINVAL).
+int ControlCharacterNameError();
 
 // A new folder under the system's temporary folder, readable and traversable by
 // every user (a test may run a program as another user inside it), removed with

@@ -48,4 +48,7 @@ class Program {
 // Starts the program and waits for it.
 Outcome RunProgram(const Launch& launch);
 
+// A program's messages with each line ending in LF (Windows ends them with CR LF).
+std::string UnixLines(std::string text);
+
 }  // namespace corvane::test

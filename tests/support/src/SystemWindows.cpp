@@ -1,8 +1,10 @@
 #include <io.h>
 
 #include <algorithm>
+#include <cerrno>
 
 #include "support/Engine.h"
+#include "support/Files.h"
 
 namespace corvane::test {
 
@@ -16,5 +18,8 @@ std::ptrdiff_t SystemRead(int fd, void* data, std::size_t size) {
 std::ptrdiff_t SystemWrite(int fd, const void* data, std::size_t size) {
   return ::_write(fd, data, static_cast<unsigned>(std::min(size, kMaxChunk)));
 }
+
+int PathThroughAFileError() { return ENOENT; }
+int ControlCharacterNameError() { return EINVAL; }
 
 }  // namespace corvane::test

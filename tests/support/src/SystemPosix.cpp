@@ -1,6 +1,9 @@
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "support/Engine.h"
+#include "support/Files.h"
 
 namespace corvane::test {
 
@@ -9,5 +12,8 @@ std::ptrdiff_t SystemRead(int fd, void* data, std::size_t size) { return ::read(
 std::ptrdiff_t SystemWrite(int fd, const void* data, std::size_t size) {
   return ::write(fd, data, size);
 }
+
+int PathThroughAFileError() { return ENOTDIR; }
+int ControlCharacterNameError() { return ENOENT; }
 
 }  // namespace corvane::test
