@@ -1,19 +1,21 @@
 #!/usr/bin/env bash
-# The Windows build check: cross-compiles the system-information launcher and its tests for
-# 64-bit Windows with mingw-w64, runs them under wine against wine's real registry, and compiles
-# the executable's version resource and reads it back through the Windows API.
+# The Windows build check: cross-builds the engine, the file list, csv2crc.exe, the launcher, the
+# version resource and their GoogleTest programs for 64-bit Windows with MinGW-w64
+# (cmake/toolchains/mingw-w64-x86_64.cmake, into build-windows/), then under wine, in a
+# throw-away prefix: runs every test through ctest (the launcher's against registry values put in
+# place here), reads the version resource back through the Windows API, and converts
+# samples/*.csv with csv2crc.exe, byte for byte against samples/expected/.
 #
-#   bash scripts/windows-check.sh        (from anywhere; KEEP=1 keeps the temporary build folder)
+#   bash scripts/windows-check.sh [build-dir]   (default: build-windows; KEEP=1 keeps the prefix)
 #
 # Installs nothing: scripts/install-deps.sh brings g++-mingw-w64-x86-64-posix, wine, wine64 and
-# googletest (whose sources are built here for Windows). Exits non-zero on any failure.
+# googletest (whose sources the build compiles for Windows). Warnings are errors unless
+# CORVANE_WERROR=OFF. Exits non-zero on any failure.
 set -uo pipefail
 
 started=$(date +%s)
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-cxx=x86_64-w64-mingw32-g++-posix
-windres=x86_64-w64-mingw32-windres
-gtest_src=/usr/src/googletest/googletest
+build="${1:-$root/build-windows}"
 
 results=()
 failures=0
@@ -42,10 +44,9 @@ die() {
   exit 1
 }
 
-for tool in "$cxx" "$windres" wine wineserver ninja; do
+for tool in cmake ninja x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-windres wine wineserver; do
   command -v "$tool" >/dev/null || die "missing tool $tool (run scripts/install-deps.sh)"
 done
-[ -f "$gtest_src/src/gtest-all.cc" ] || die "missing GoogleTest sources in $gtest_src (package googletest)"
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/corvane-windows-check.XXXXXX")"
 export WINEPREFIX="$work/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -56,102 +57,32 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# --- The program's identity, which the version resource must show ------------------------------
-title=$(sed -n 's/^set(CORVANE_TITLE "\(.*\)")$/\1/p' "$root/CMakeLists.txt")
-version=$(sed -n 's/^project(CorvaneCSVtoCRC VERSION \([0-9]*\.[0-9]*\.[0-9]*\).*/\1/p' "$root/CMakeLists.txt")
-[ -n "$title" ] && [ -n "$version" ] || die "cannot read the title and version from CMakeLists.txt"
-IFS=. read -r major minor patch <<<"$version"
-
 # --- Wine: a throw-away prefix, made while the build runs --------------------------------------
-echo "Starting wine in a fresh prefix ..."
 wineserver -p >/dev/null 2>&1 # one server for every run below
 wine wineboot -i >"$work/wine.log" 2>&1 &
 wineboot_pid=$!
 
-# --- Cross build (ninja, two jobs) -------------------------------------------------------------
-# GoogleTest for Windows is compiled once per compiler and GoogleTest version and kept in the
-# user's cache (NO_CACHE=1 compiles it afresh in the temporary folder).
-ours="-std=c++20 -O0 -Wall -Wextra -Wpedantic -Werror"
-gtest_flags="-std=c++20 -O0 -I$gtest_src/include -I$gtest_src"
-gtest_key=$({
-  "$cxx" --version | head -1
-  dpkg-query -W -f='${Version}' googletest 2>/dev/null
-  echo "$gtest_flags"
-} | sha256sum | cut -c1-16)
-gtest_cache="${XDG_CACHE_HOME:-$HOME/.cache}/corvane-windows-check/gtest-$gtest_key"
-if [ "${NO_CACHE:-0}" != 1 ] && [ -f "$gtest_cache/gtest-all.o" ] && [ -f "$gtest_cache/gtest_main.o" ]; then
-  gtest_objects="$gtest_cache/gtest-all.o $gtest_cache/gtest_main.o"
-  gtest_edges=""
-else
-  gtest_objects="gtest-all.o gtest_main.o"
-  gtest_edges="build gtest-all.o: cc $gtest_src/src/gtest-all.cc
-  flags = $gtest_flags
-build gtest_main.o: cc $gtest_src/src/gtest_main.cc
-  flags = $gtest_flags"
-fi
-cat >"$work/build.ninja" <<NINJA
-cxx = $cxx
-test_flags = $ours -I$gtest_src/include -I$root/sysinfo/include
-rule cc
-  command = \$cxx \$flags -c \$in -o \$out
-  description = compile \$in
-rule link
-  command = \$cxx -static \$in -o \$out \$libs
-  description = link \$out
-rule rc
-  command = $windres -O coff -i \$in -o \$out
-  description = windres \$in
-
-$gtest_edges
-build SysInfo.o: cc $root/sysinfo/src/SysInfo.cpp
-  flags = \$test_flags
-build SysInfoWindows.o: cc $root/sysinfo/src/SysInfoWindows.cpp
-  flags = \$test_flags
-build SysInfoTest.o: cc $root/tests/sysinfo/SysInfoTest.cpp
-  flags = \$test_flags
-build SysInfoWindowsTest.o: cc $root/tests/sysinfo/SysInfoWindowsTest.cpp
-  flags = \$test_flags
-build sysinfo_tests.exe: link SysInfo.o SysInfoWindows.o SysInfoTest.o SysInfoWindowsTest.o $gtest_objects
-  libs = -ladvapi32
-build StartProbe.o: cc $root/tests/sysinfo/windows/StartProbe.cpp
-  flags = $ours
-build sysinfo_start_probe.exe: link StartProbe.o
-build version.res.o: rc $root/ui/main/CorvaneCSVtoCRC.rc
-build VersionInfoDump.o: cc $root/tests/sysinfo/windows/VersionInfoDump.cpp
-  flags = $ours
-build version_dump.exe: link VersionInfoDump.o version.res.o
-  libs = -lversion
-NINJA
-echo "Cross-compiling in $work ..."
-if ninja -C "$work" -j2 >"$work/build.log" 2>&1; then
-  record PASS "cross-compile launcher, tests, probe and version resource ($cxx -static, -Werror)"
+# --- Cross build -------------------------------------------------------------------------------
+if cmake -S "$root" -B "$build" -G Ninja \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/mingw-w64-x86_64.cmake" \
+  -DCORVANE_BUILD_GUI=OFF -DCORVANE_BUILD_BENCH=OFF -DCORVANE_WERROR="${CORVANE_WERROR:-ON}" \
+  >"$work/build.log" 2>&1 &&
+  cmake --build "$build" --parallel "${CORVANE_JOBS:-2}" >>"$work/build.log" 2>&1; then
+  record PASS "cross-build engine, file list, csv2crc.exe, launcher, version resource and tests into $build"
 else
   tail -40 "$work/build.log"
-  die "cross-compile (see above)"
+  die "cross-build (see above)"
 fi
-if [ -n "$gtest_edges" ] && [ "${NO_CACHE:-0}" != 1 ]; then
-  mkdir -p "$gtest_cache" && cp "$work/gtest-all.o" "$work/gtest_main.o" "$gtest_cache/" || true
-fi
-
 wait "$wineboot_pid" || die "wineboot in $WINEPREFIX (see $work/wine.log)"
+record PASS "fresh wine prefix ready"
 
-# --- Runs under wine ---------------------------------------------------------------------------
 win() { wine "$@" 2>>"$work/wine.log"; }
 reg_add() { win reg add "$@" /f >/dev/null || die "wine reg add $*"; }
 reg_delete() { win reg delete "$@" /f >/dev/null 2>&1 || true; }
-tests="$work/sysinfo_tests.exe"
 
-run_tests() {  # run_tests "what" gtest-filter
-  local what="$1" filter="$2"
-  if win "$tests" --gtest_filter="$filter" --gtest_brief=1 >"$work/run.log" 2>&1; then
-    record PASS "$what"
-  else
-    tr -d '\r' <"$work/run.log" | grep -v '^\[ *OK' | tail -40
-    record FAIL "$what"
-  fi
-}
-
-# Values of every kind under a key of our own.
+# --- Every test under wine, through ctest ------------------------------------------------------
+# The launcher's registry tests read values of every kind under a key of our own, and start with
+# neither of the tool's own entries (a fresh prefix may hold the key, not PATH).
 check_key='HKLM\SOFTWARE\CorvaneCheck'
 reg_add "$check_key" /v Text /t REG_SZ /d 'C:\Tools\msinfo32.exe'
 reg_add "$check_key" /v EmptyText /t REG_SZ /d ''
@@ -160,38 +91,53 @@ reg_add "$check_key" /v Expandable /t REG_EXPAND_SZ /d '%SystemRoot%\system32\ms
 reg_add "$check_key" /v Text1023 /t REG_SZ /d "$(printf 'a%.0s' $(seq 1023))"
 reg_add "$check_key" /v Text1024 /t REG_SZ /d "$(printf 'b%.0s' $(seq 1024))"
 reg_add "$check_key" /v EmptyBinary /t REG_BINARY
-
-# The tool's own entries: start with neither value (a fresh prefix may hold the key, not PATH).
 msinfo='HKLM\SOFTWARE\Microsoft\Shared Tools\MSINFO'
 location='HKLM\SOFTWARE\Microsoft\Shared Tools Location'
 reg_delete "$msinfo" /v PATH
 reg_delete "$location"
 
-export CORVANE_CHECK_REGISTRY_KEY='SOFTWARE\CorvaneCheck' CORVANE_CHECK_SYSINFO_STATE=neither
-run_tests "all launcher tests under wine; registry: REG_SZ, REG_DWORD, expandable, 1023/1024 bytes, size 0, missing value and key; neither tool value -> not started" '*'
-unset CORVANE_CHECK_REGISTRY_KEY
+if CORVANE_CHECK_REGISTRY_KEY='SOFTWARE\CorvaneCheck' CORVANE_CHECK_SYSINFO_STATE=neither \
+  ctest --test-dir "$build" -V >"$work/ctest.log" 2>&1; then
+  count() { tr -d '\r' <"$work/ctest.log" | sed -n "s/^[0-9]*: \[  $1  \] \([0-9]*\) tests\{0,1\}.*/\1/p" |
+    awk '{ n += $1 } END { print n + 0 }'; }
+  programs=$(grep -c '^ *[0-9]*/[0-9]* Test' "$work/ctest.log")
+  record PASS "ctest under wine: $programs test programs, $(count PASSED) cases passed, $(count SKIPPED) skipped (launcher: every registry value kind; neither tool entry -> not started)"
+else
+  tr -d '\r' <"$work/ctest.log" | grep -v '^\[ *OK' | tail -60
+  record FAIL "ctest under wine (see above)"
+fi
 
-# Only the folder value, the folder without MSINFO32.EXE.
+# The launcher against the tool's entries as they change.
+start_tests() {  # start_tests "what"
+  if win "$build/tests/sysinfo/sysinfo_tests.exe" --gtest_filter='RegistryWindows.StartSysInfo*' \
+    --gtest_brief=1 >"$work/run.log" 2>&1; then
+    record PASS "$1"
+  else
+    tr -d '\r' <"$work/run.log" | tail -40
+    record FAIL "$1"
+  fi
+}
+probe="$build/tests/sysinfo/sysinfo_start_probe.exe"
 tool_dir="$WINEPREFIX/drive_c/corvane-check/Shared Tools"
 mkdir -p "$tool_dir"
 reg_add "$location" /v MSINFO /t REG_SZ /d 'C:\corvane-check\Shared Tools'
-export CORVANE_CHECK_SYSINFO_STATE=missing-program
-run_tests "folder value without MSINFO32.EXE in it -> not started" 'RegistryWindows.StartSysInfo*'
-
-# The folder value with a real MSINFO32.EXE (a probe that marks that it ran).
-cp "$work/sysinfo_start_probe.exe" "$tool_dir/MSINFO32.EXE"
-export CORVANE_CHECK_SYSINFO_STATE=location CORVANE_CHECK_SYSINFO_PROGRAM='C:\corvane-check\Shared Tools\MSINFO32.EXE'
-run_tests "folder value with MSINFO32.EXE -> started for real" 'RegistryWindows.StartSysInfo*'
-
-# The path value present as well: it wins and the folder key is never read.
+CORVANE_CHECK_SYSINFO_STATE=missing-program \
+  start_tests "launcher: folder entry without MSINFO32.EXE in it -> not started"
+cp "$probe" "$tool_dir/MSINFO32.EXE"
+CORVANE_CHECK_SYSINFO_STATE=location \
+  CORVANE_CHECK_SYSINFO_PROGRAM='C:\corvane-check\Shared Tools\MSINFO32.EXE' \
+  start_tests "launcher: folder entry with MSINFO32.EXE -> started for real"
 direct_dir="$WINEPREFIX/drive_c/corvane-check/direct"
 mkdir -p "$direct_dir"
-cp "$work/sysinfo_start_probe.exe" "$direct_dir/msinfo32.exe"
+cp "$probe" "$direct_dir/msinfo32.exe"
 reg_add "$msinfo" /v PATH /t REG_SZ /d 'C:\corvane-check\direct\msinfo32.exe'
-export CORVANE_CHECK_SYSINFO_STATE=path CORVANE_CHECK_SYSINFO_PROGRAM='C:\corvane-check\direct\msinfo32.exe'
-run_tests "path value -> started for real, folder key never read" 'RegistryWindows.StartSysInfo*'
+CORVANE_CHECK_SYSINFO_STATE=path CORVANE_CHECK_SYSINFO_PROGRAM='C:\corvane-check\direct\msinfo32.exe' \
+  start_tests "launcher: path entry -> started for real, folder entry never read"
 
 # --- The version resource, read back with GetFileVersionInfoA / VerQueryValueA -----------------
+title=$(sed -n 's/^set(CORVANE_TITLE "\(.*\)")$/\1/p' "$root/CMakeLists.txt")
+version=$(sed -n 's/^project(CorvaneCSVtoCRC VERSION \([0-9]*\.[0-9]*\.[0-9]*\).*/\1/p' "$root/CMakeLists.txt")
+IFS=. read -r major minor patch <<<"$version"
 expected_version=$(printf '%d.%02d.%04d' "$major" "$minor" "$patch")
 expected="FILEVERSION=$major,$minor,0,$patch
 PRODUCTVERSION=$major,$minor,0,$patch
@@ -205,12 +151,33 @@ InternalName=$title
 OriginalFilename=$title.exe
 ProductName=$title
 ProductVersion=$expected_version"
-actual=$(win "$work/version_dump.exe" | tr -d '\r')
-if [ "$actual" = "$expected" ]; then
+actual=$(win "$build/tests/windows/version_dump.exe" | tr -d '\r')
+if [ -n "$title" ] && [ "$actual" = "$expected" ]; then
   record PASS "version resource reads back: $major,$minor,0,$patch / \"$expected_version\", names and comments"
 else
   diff <(echo "$expected") <(echo "$actual") | sed 's/^/  /'
   record FAIL "version resource read back (expected < > found)"
+fi
+
+# --- The samples through csv2crc.exe -----------------------------------------------------------
+out="$work/samples"
+mkdir -p "$out"
+(cd "$root/samples" && win "$build/cli/csv2crc.exe" -o "$out" ./*.csv >"$work/csv2crc.log" 2>&1)
+status=$?
+converted=0
+for expected_file in "$root"/samples/expected/A1_*.crc; do
+  if cmp -s "$expected_file" "$out/$(basename "$expected_file")"; then
+    converted=$((converted + 1))
+  else
+    echo "  differs or missing: $(basename "$expected_file")"
+  fi
+done
+total=$(ls "$root"/samples/expected/A1_*.crc | wc -l)
+if [ "$status" -eq 0 ] && [ "$converted" -eq "$total" ] && [ "$total" -gt 0 ]; then
+  record PASS "csv2crc.exe converts samples/*.csv: $converted of $total outputs equal samples/expected/"
+else
+  tr -d '\r' <"$work/csv2crc.log" | tail -20
+  record FAIL "csv2crc.exe on samples/*.csv: exit status $status, $converted of $total outputs equal"
 fi
 
 summary
