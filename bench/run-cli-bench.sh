@@ -10,6 +10,8 @@
 #   SHORT_SIZE=256M   short records, CR LF ends, and the same records LF-only
 #   LONG_SIZE=256M    records of ~100 KiB fields (0 skips)
 #   HUGE_SIZE=1G      LF-only short records: one 1 GiB "line" (0 skips)
+#   MANY_FILES=128    a batch of that many files of short CR LF records (0 skips),
+#   MANY_SIZE=2M      each of this size: `csv2crc -o DIR *.csv` against `cp *.csv DIR/`
 #   RUNS=10           timed runs per command (hyperfine); MAWK_RUNS=2
 # Times are hyperfine medians; ratios compare medians taken in the same run.
 #   SKIP_MAWK=1       leave out mawk (it takes ~30x longer than csv2crc)
@@ -28,6 +30,8 @@ HUGE_SIZE=${HUGE_SIZE:-1G}
 RUNS=${RUNS:-10}
 MAWK_RUNS=${MAWK_RUNS:-2}
 SKIP_MAWK=${SKIP_MAWK:-0}
+MANY_FILES=${MANY_FILES:-128}
+MANY_SIZE=${MANY_SIZE:-2M}
 
 die() { echo "run-cli-bench: $*" >&2; exit 1; }
 
@@ -146,6 +150,44 @@ for input in "${inputs[@]}"; do
   summary+=("$line")
 done
 rm -f "$out"/*.csv "$out/time.txt" "$out/short-crlf.keep"
+
+# A batch of many files: what each file costs besides its bytes, and how well
+# files converted at once use the cores. Fresh output folders for every run.
+if [[ $MANY_FILES != 0 ]]; then
+  many=$data/many
+  if [[ "$(cat "$many/args" 2>/dev/null)" != "$MANY_FILES $MANY_SIZE" ]]; then
+    rm -rf "$many"
+    mkdir -p "$many"
+    echo "generating $MANY_FILES files of $MANY_SIZE in $many" >&2
+    for i in $(seq -w 1 "$MANY_FILES"); do "$gen" short-crlf "$MANY_SIZE" "$many/f$i.csv"; done
+    echo "$MANY_FILES $MANY_SIZE" >"$many/args"
+  fi
+  files=("$many"/*.csv)
+  dest=$out/many
+  cat "${files[@]}" >/dev/null
+  prepare="rm -rf '$dest' && mkdir '$dest'"
+  hyperfine --style basic --warmup 1 --runs "$RUNS" --export-csv "$out/many.csv" \
+    --prepare "$prepare" "cp ${files[*]} '$dest/'" \
+    --prepare "$prepare" "'$csv2crc' -o '$dest' ${files[*]}" \
+    --prepare "$prepare" "'$csv2crc' -j 1 -o '$dest' ${files[*]}" >&2
+  cp_s=$(awk -F, 'NR == 2 { print $4 }' "$out/many.csv")
+  tool_s=$(awk -F, 'NR == 3 { print $4 }' "$out/many.csv")
+  one_s=$(awk -F, 'NR == 4 { print $4 }' "$out/many.csv")
+  rm -rf "$dest" && mkdir "$dest"
+  /usr/bin/time -v -o "$out/time.txt" "$csv2crc" -o "$dest" "${files[@]}"
+  rss_kib=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$out/time.txt")
+  for f in "${files[@]}"; do
+    name=$(basename "$f" .csv)
+    [[ -f $dest/A1_$name.crc ]] || die "no output for $f"
+  done
+  line=$(awk -v n="$MANY_FILES x $MANY_SIZE" -v c="$cp_s" -v t="$tool_s" -v o="$one_s" \
+    -v r="$rss_kib" 'BEGIN {
+      printf "%-11s  cp %.3f s  csv2crc %.3f s = %.2fx cp  (-j 1: %.3f s = %.2fx cp)  peak RSS %.1f MiB\n",
+             n, c, t, t / c, o, o / c, r / 1024 }')
+  echo "$line"
+  summary+=("$line")
+  rm -rf "$dest" "$out/many.csv" "$out/time.txt"
+fi
 
 echo
 echo "=== summary ($(date -u +%Y-%m-%dT%H:%MZ), $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg))"

@@ -2,102 +2,49 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <atomic>
-#include <csignal>
-#include <cstring>
 #include <exception>
 #include <iostream>
-#include <string_view>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
 
+#include "engine/ConversionRun.h"
 #include "engine/Errors.h"
 #include "engine/FileConverter.h"
-#include "engine/OutputNamer.h"
 #include "engine/ProgramIdentity.h"
-
-#ifndef _WIN32
-#include <unistd.h>
-#endif
+#include "engine/SignalCleanup.h"
 
 namespace corvane::cli {
 
 namespace {
 
 constexpr const char* kProgramName = "csv2crc";
-constexpr int kStandardInput = 0;
-constexpr int kStandardOutput = 1;
 
-std::string VersionLine() { return std::string(kProgramTitle) + " " + kVersionText; }
+constexpr int kExitOk = 0;      // every file converted
+constexpr int kExitFailed = 1;  // at least one file failed; the others were converted
+constexpr int kExitUsage = 2;   // bad command line; nothing was converted
 
-void ConvertOne(const std::string& path, const Options& options) {
-  if (path == kStandardStreams) {
-    InputFile input = InputFile::FromDescriptor(kStandardInput, "standard input");
-    ConvertToDescriptor(input, kStandardOutput, "standard output");
-    return;
-  }
-  // The input is opened before its output name is derived, as Generate does,
-  // so a missing input is what gets reported.
-  InputFile input = InputFile::Open(path);
-  ConvertToFile(input, OutputPathFor(path, options.outputDir));
-}
+struct Options {
+  std::vector<std::string> files;  // in the order given
+  std::string outputDir;           // empty: each output beside its input
+  bool verbose = false;
+  unsigned jobs = 0;  // files converted at once; 0: one per core
+};
 
-#ifndef _WIN32
-// The temporary file being written, kept where a signal handler may read it:
-// the handler reads only a path marked complete, and the path is only changed
-// while marked incomplete.
-volatile std::sig_atomic_t g_temporaryPathSet = 0;
-char g_temporaryPath[8192];
-
-void RememberTemporaryFile(const char* temporaryPath) {
-  g_temporaryPathSet = 0;
-  std::atomic_signal_fence(std::memory_order_seq_cst);
-  if (temporaryPath == nullptr) return;
-  const std::size_t length = std::strlen(temporaryPath);
-  if (length >= sizeof g_temporaryPath) return;  // longer than any path the system takes
-  std::memcpy(g_temporaryPath, temporaryPath, length + 1);
-  std::atomic_signal_fence(std::memory_order_seq_cst);
-  g_temporaryPathSet = 1;
-}
-
-// Async-signal-safe: unlink, signal and raise only. The signal stays blocked
-// while its handler runs, so the raised one ends the program on return.
-extern "C" void RemoveTemporaryFileAndDie(int signalNumber) {
-  if (g_temporaryPathSet) ::unlink(g_temporaryPath);
-  std::signal(signalNumber, SIG_DFL);
-  std::raise(signalNumber);
-}
-#endif
-
-}  // namespace
-
-void InstallSignalCleanup() {
-#ifndef _WIN32
-  SetTemporaryFileObserver(RememberTemporaryFile);
-  for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
-    struct sigaction previous {};
-    if (::sigaction(signalNumber, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) {
-      continue;
-    }
-    struct sigaction action {};
-    action.sa_handler = RemoveTemporaryFileAndDie;
-    sigemptyset(&action.sa_mask);
-    for (const int other : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&action.sa_mask, other);
-    ::sigaction(signalNumber, &action, nullptr);
-  }
-#endif
-}
-
-ParseOutcome ParseArguments(int argc, const char* const* argv, std::ostream& out,
-                            std::ostream& err) {
-  ParseOutcome outcome;
-  Options& options = outcome.options;
-
+// Parses the arguments into options; help and version go to standard output,
+// usage errors to standard error. Returns -1 to go on, or the exit status.
+int ParseArguments(int argc, const char* const* argv, Options& options) {
   CLI::App app(
       "Converts comma-separated files into tab-separated CRC list files. Each FILE is\n"
       "written beside itself as A1_<base name>.crc (the old extension dropped); an\n"
       "existing output is replaced only once the new one is complete. A FILE of \"-\"\n"
       "converts standard input to standard output.",
       kProgramName);
-  app.set_version_flag("--version", VersionLine(), "Print the program's name and version");
+  app.set_version_flag("--version", std::string(kProgramTitle) + " " + kVersionText,
+                       "Print the program's name and version");
   app.add_option("FILE", options.files, "Files to convert, in this order")
       ->type_name("")
       ->take_all();
@@ -106,6 +53,11 @@ ParseOutcome ParseArguments(int argc, const char* const* argv, std::ostream& out
       ->type_name("DIR")
       ->check(CLI::Validator(CLI::ExistingDirectory).description(""));
   app.add_flag("-v,--verbose", options.verbose, "Report each file and the total on standard error");
+  app.add_option("-j,--jobs", options.jobs,
+                 "Convert up to N files at once (default: one per core); messages, outputs\n"
+                 "and exit status are those of converting them one at a time")
+      ->type_name("N")
+      ->check(CLI::PositiveNumber.description(""));
   app.footer(
       "Use -- to end the options, so that a file whose name starts with \"-\" can be named.\n"
       "Exit status: 0 all files converted, 1 a file failed (the others are still\n"
@@ -118,56 +70,122 @@ ParseOutcome ParseArguments(int argc, const char* const* argv, std::ostream& out
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    const int code = app.exit(e, out, err);
-    outcome.exitCode = code == 0 ? kExitOk : kExitUsage;
-    return outcome;
+    return app.exit(e, std::cout, std::cerr) == 0 ? kExitOk : kExitUsage;
   }
   if (options.files.empty()) {
-    err << kProgramName << ": no files to convert\nRun with --help for more information.\n";
-    outcome.exitCode = kExitUsage;
-    return outcome;
+    std::cerr << kProgramName << ": no files to convert\nRun with --help for more information.\n";
+    return kExitUsage;
   }
-  outcome.run = true;
-  return outcome;
+  return -1;
 }
 
-std::string OutputPathFor(const std::string& inputPath, const std::string& outputDir) {
-  const std::string_view separators = OutputNamer::PlatformSeparators();
-  std::string output = OutputNamer().OutputPath(inputPath);
-  if (outputDir.empty()) return output;
+// Standard error, as if the files were converted one at a time: the lines
+// of each file in the order of the files. A file's lines are printed as they
+// come while every earlier file is done, and held back until then otherwise.
+class OrderedMessages {
+ public:
+  explicit OrderedMessages(std::size_t files) : held_(files), done_(files, false) {}
 
-  const std::size_t lastSeparator = output.find_last_of(separators);
-  const std::string name =
-      lastSeparator == std::string::npos ? output : output.substr(lastSeparator + 1);
-  std::string joined = outputDir;
-  if (separators.find(joined.back()) == std::string_view::npos) joined += separators.front();
-  return joined + name;
-}
-
-int ConvertAll(const Options& options, std::ostream& err) {
-  bool anyFailed = false;
-  for (const std::string& path : options.files) {
-    if (options.verbose) err << "Converting file:" << path << '\n';
-    try {
-      ConvertOne(path, options);
-    } catch (const ConversionError& e) {
-      err << kProgramName << ": " << e.Description() << '\n';
-      anyFailed = true;
-    } catch (const std::exception& e) {
-      err << kProgramName << ": " << path << ": " << e.what() << '\n';
-      anyFailed = true;
+  void Say(std::size_t file, const std::string& line) {
+    std::lock_guard lock(mutex_);
+    if (file == next_) {
+      std::cerr << line << '\n';
+    } else {
+      held_[file] += line + '\n';
     }
   }
-  if (options.verbose) err << "Processed " << options.files.size() << " files.\n";
-  err.flush();
-  return anyFailed ? kExitFailed : kExitOk;
+
+  void Done(std::size_t file) {
+    std::lock_guard lock(mutex_);
+    done_[file] = true;
+    while (next_ < done_.size() && done_[next_]) {
+      if (++next_ < done_.size()) {
+        std::cerr << held_[next_];
+        held_[next_].clear();
+      }
+    }
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::string> held_;
+  std::vector<bool> done_;
+  std::size_t next_ = 0;  // the file whose lines are printed as they come
+};
+
+// Says, with -v, that an older output is written in place.
+class VerboseEvents final : public ConversionEvents {
+ public:
+  VerboseEvents(OrderedMessages& messages, std::size_t file, bool verbose,
+                const std::string& output)
+      : messages_(messages), file_(file), verbose_(verbose), output_(output) {}
+  void WritingInPlace() override {
+    if (verbose_) {
+      messages_.Say(file_,
+                    "Writing " + Quoted(output_) + " in place: its folder takes no new file");
+    }
+  }
+
+ private:
+  OrderedMessages& messages_;
+  std::size_t file_;
+  bool verbose_;
+  const std::string& output_;
+};
+
+int ConvertAll(const Options& options) {
+  const ConversionRun run(options.files,
+                          RunOptions{.outputFolder = options.outputDir, .standardStreams = true});
+  OrderedMessages messages(run.Size());
+  std::atomic<std::size_t> nextFile{0};
+  std::atomic<std::size_t> converted{0};
+  std::mutex standardStreams;  // one reader of standard input at a time, in order
+
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  const std::size_t jobs = std::max<std::size_t>(
+      1, std::min<std::size_t>(options.jobs == 0 ? cores : options.jobs, run.Size()));
+  // One file at a time uses the cores by overlapping its own reading, scanning
+  // and writing; several at once use them by themselves.
+  const bool overlapped = jobs == 1;
+
+  const auto work = [&] {
+    FileConverter converter(overlapped);
+    for (std::size_t i = nextFile++; i < run.Size(); i = nextFile++) {
+      if (options.verbose) messages.Say(i, "Converting file:" + ShownName(run.Input(i)));
+      try {
+        VerboseEvents events(messages, i, options.verbose, run.Output(i));
+        std::unique_lock<std::mutex> streams(standardStreams, std::defer_lock);
+        if (run.IsStandardStreams(i)) streams.lock();
+        converter.Convert(run, i, events);
+        ++converted;
+      } catch (const ConversionError& e) {
+        messages.Say(i, std::string(kProgramName) + ": Error " + std::to_string(e.Code()) + ": " +
+                            e.Description());
+      } catch (const std::exception& e) {
+        messages.Say(i, std::string(kProgramName) + ": Cannot convert " + Quoted(run.Input(i)) +
+                            ": " + e.what());
+      }
+      messages.Done(i);
+    }
+  };
+
+  std::vector<std::thread> helpers;
+  for (std::size_t j = 1; j < jobs; ++j) helpers.emplace_back(work);
+  work();
+  for (std::thread& helper : helpers) helper.join();
+
+  if (options.verbose) std::cerr << "Processed " << converted << " files.\n";
+  std::cerr.flush();
+  return converted == run.Size() ? kExitOk : kExitFailed;
 }
 
+}  // namespace
+
 int RunCommandLine(int argc, const char* const* argv) {
-  const ParseOutcome parsed = ParseArguments(argc, argv, std::cout, std::cerr);
-  if (!parsed.run) return parsed.exitCode;
+  Options options;
+  if (const int status = ParseArguments(argc, argv, options); status >= 0) return status;
   InstallSignalCleanup();
-  return ConvertAll(parsed.options, std::cerr);
+  return ConvertAll(options);
 }
 
 }  // namespace corvane::cli

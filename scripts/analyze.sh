@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Static analysis: clang-tidy (checks and reasons in .clang-tidy) and cppcheck
-# over our sources: engine, filelist, cli, ui (with ui/about/sysinfo) and fuzz;
+# over our sources: engine, filelist, cli, sysinfo, ui and fuzz;
 # cppcheck covers tests as well, clang-tidy only with CORVANE_ANALYZE_TESTS=1.
 # Any finding fails the run.
 #
@@ -30,7 +30,7 @@ ours() {
     "$1/compile_commands.json" "$2" <<'PY'
 import json, sys
 root, main_db, fuzz_db, out, tests = sys.argv[1:]
-ours = ("engine/", "filelist/", "cli/", "ui/", "fuzz/") + (("tests/",) if tests == "1" else ())
+ours = ("engine/", "filelist/", "cli/", "sysinfo/", "ui/", "fuzz/") + (("tests/",) if tests == "1" else ())
 entries, seen = [], set()
 for path in (main_db, fuzz_db):
     for e in json.load(open(path)):

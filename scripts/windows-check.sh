@@ -56,16 +56,11 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# --- The program's identity, as the CMake build generates it -----------------------------------
+# --- The program's identity, which the version resource must show ------------------------------
 title=$(sed -n 's/^set(CORVANE_TITLE "\(.*\)")$/\1/p' "$root/CMakeLists.txt")
 version=$(sed -n 's/^project(CorvaneCSVtoCRC VERSION \([0-9]*\.[0-9]*\.[0-9]*\).*/\1/p' "$root/CMakeLists.txt")
 [ -n "$title" ] && [ -n "$version" ] || die "cannot read the title and version from CMakeLists.txt"
 IFS=. read -r major minor patch <<<"$version"
-mkdir -p "$work/generated/engine"
-sed -e "s/@CORVANE_TITLE@/$title/" -e "s/@PROJECT_VERSION_MAJOR@/$major/" \
-  -e "s/@PROJECT_VERSION_MINOR@/$minor/" -e "s/@PROJECT_VERSION_PATCH@/$patch/" \
-  -e "s/@PROJECT_VERSION@/$version/" "$root/engine/ProgramIdentity.h.in" \
-  >"$work/generated/engine/ProgramIdentity.h"
 
 # --- Wine: a throw-away prefix, made while the build runs --------------------------------------
 echo "Starting wine in a fresh prefix ..."
@@ -96,7 +91,7 @@ build gtest_main.o: cc $gtest_src/src/gtest_main.cc
 fi
 cat >"$work/build.ninja" <<NINJA
 cxx = $cxx
-test_flags = $ours -I$gtest_src/include -I$root/ui/about/sysinfo/include -I$root/ui/about/sysinfo/src -I$root/tests/sysinfo -I$work/generated
+test_flags = $ours -I$gtest_src/include -I$root/sysinfo/include
 rule cc
   command = \$cxx \$flags -c \$in -o \$out
   description = compile \$in
@@ -108,17 +103,15 @@ rule rc
   description = windres \$in
 
 $gtest_edges
-build SysInfo.o: cc $root/ui/about/sysinfo/src/SysInfo.cpp
+build SysInfo.o: cc $root/sysinfo/src/SysInfo.cpp
   flags = \$test_flags
-build NativePlatformWindows.o: cc $root/ui/about/sysinfo/src/NativePlatformWindows.cpp
-  flags = \$test_flags
-build NativePlatformPosix.o: cc $root/ui/about/sysinfo/src/NativePlatformPosix.cpp
+build SysInfoWindows.o: cc $root/sysinfo/src/SysInfoWindows.cpp
   flags = \$test_flags
 build SysInfoTest.o: cc $root/tests/sysinfo/SysInfoTest.cpp
   flags = \$test_flags
-build NativeWindowsTest.o: cc $root/tests/sysinfo/NativeWindowsTest.cpp
+build SysInfoWindowsTest.o: cc $root/tests/sysinfo/SysInfoWindowsTest.cpp
   flags = \$test_flags
-build sysinfo_tests.exe: link SysInfo.o NativePlatformWindows.o NativePlatformPosix.o SysInfoTest.o NativeWindowsTest.o $gtest_objects
+build sysinfo_tests.exe: link SysInfo.o SysInfoWindows.o SysInfoTest.o SysInfoWindowsTest.o $gtest_objects
   libs = -ladvapi32
 build StartProbe.o: cc $root/tests/sysinfo/windows/StartProbe.cpp
   flags = $ours
@@ -175,7 +168,7 @@ reg_delete "$msinfo" /v PATH
 reg_delete "$location"
 
 export CORVANE_CHECK_REGISTRY_KEY='SOFTWARE\CorvaneCheck' CORVANE_CHECK_SYSINFO_STATE=neither
-run_tests "all launcher tests under wine; registry: REG_SZ, REG_DWORD, expandable, 1023/1024 bytes, size 0, missing value and key; neither tool value -> message" '*'
+run_tests "all launcher tests under wine; registry: REG_SZ, REG_DWORD, expandable, 1023/1024 bytes, size 0, missing value and key; neither tool value -> not started" '*'
 unset CORVANE_CHECK_REGISTRY_KEY
 
 # Only the folder value, the folder without MSINFO32.EXE.
@@ -183,7 +176,7 @@ tool_dir="$WINEPREFIX/drive_c/corvane-check/Shared Tools"
 mkdir -p "$tool_dir"
 reg_add "$location" /v MSINFO /t REG_SZ /d 'C:\corvane-check\Shared Tools'
 export CORVANE_CHECK_SYSINFO_STATE=missing-program
-run_tests "folder value without MSINFO32.EXE in it -> message, nothing started" 'RegistryWindows.StartSysInfo*'
+run_tests "folder value without MSINFO32.EXE in it -> not started" 'RegistryWindows.StartSysInfo*'
 
 # The folder value with a real MSINFO32.EXE (a probe that marks that it ran).
 cp "$work/sysinfo_start_probe.exe" "$tool_dir/MSINFO32.EXE"

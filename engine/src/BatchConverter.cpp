@@ -3,10 +3,42 @@
 #include <string>
 #include <vector>
 
+#include "engine/ConversionRun.h"
+#include "engine/Errors.h"
 #include "engine/FileConverter.h"
-#include "engine/OutputNamer.h"
 
 namespace corvane {
+
+namespace {
+
+// Passes what happens to one file on to the window.
+class BatchEvents final : public ConversionEvents {
+ public:
+  BatchEvents(ConversionObserver& observer, const std::string& input, int number, int count)
+      : observer_(observer), input_(input), number_(number), count_(count) {}
+
+  void Started() override {
+    observer_.SetStatus("Converting file:" + ShownName(input_));
+    // The event point, once per file.
+    observer_.PumpEvents();
+    if (observer_.StopRequested()) throw BatchAbandoned{};
+  }
+
+  void Progress(std::uint64_t bytesRead, std::uint64_t inputSize) override {
+    const int percent = inputSize == 0 ? -1 : static_cast<int>(bytesRead * 100 / inputSize);
+    observer_.SetProgress(number_, count_, percent);
+  }
+
+  bool StopRequested() override { return observer_.StopRequested(); }
+
+ private:
+  ConversionObserver& observer_;
+  const std::string& input_;
+  int number_;
+  int count_;
+};
+
+}  // namespace
 
 void BatchConverter::Run(const PathList& list, ConversionObserver& observer) {
   observer.ClearFeedback();
@@ -19,22 +51,17 @@ void BatchConverter::Run(const PathList& list, ConversionObserver& observer) {
     count = list.Count();
     paths.reserve(static_cast<std::size_t>(count));
     for (int k = 0; k < count; ++k) paths.push_back(list.At(k));
-    const OutputNamer namer;
+    const ConversionRun run(std::move(paths));
+    FileConverter converter;
     for (int k = 0; k < count; ++k) {
-      const std::string& inputPath = paths[static_cast<std::size_t>(k)];
-      // Opened first, so a missing input fails before the status names it.
-      InputFile input = InputFile::Open(inputPath);
-      const std::string outputPath = namer.OutputPath(inputPath);
-      observer.SetStatus("Converting file:" + inputPath);
-      observer.SetProgress(k + 1, count, 0);
-      observer.PumpEvents();
-      if (observer.StopRequested()) throw BatchAbandoned{};
-      ConvertToFile(input, outputPath);
+      const auto index = static_cast<std::size_t>(k);
+      BatchEvents events(observer, run.Input(index), k + 1, count);
+      converter.Convert(run, index, events);
     }
   } catch (...) {
-    // Whatever ends the batch (a ConversionError, BatchAbandoned from the
-    // event point), the unfinished output is gone by now and the input is
-    // closed; the pointer is put back before the failure travels on.
+    // Whatever ends the batch (a ConversionError, BatchAbandoned), the
+    // unfinished output is gone by now and the input is closed; the pointer
+    // is put back before the failure travels on.
     observer.SetBusy(false);
     throw;
   }

@@ -1,34 +1,41 @@
 #include "engine/Errors.h"
 
-#include <cstring>
 #include <string>
 
 namespace corvane {
 
-namespace {
-
-// strerror_r comes in two flavours: the XSI one returns an int and fills the
-// buffer, the GNU one returns a pointer that may or may not be the buffer.
-[[maybe_unused]] const char* ReasonText(int result, const char* buffer) {
-  return result == 0 ? buffer : nullptr;
-}
-[[maybe_unused]] const char* ReasonText(const char* result, const char* /*buffer*/) {
-  return result;
-}
-
-}  // namespace
-
-std::string SystemReason(int errnoValue) {
-  char buffer[256] = {};
-#ifdef _WIN32
-  const char* text = strerror_s(buffer, sizeof buffer, errnoValue) == 0 ? buffer : nullptr;
-#else
-  const char* text = ReasonText(strerror_r(errnoValue, buffer, sizeof buffer), buffer);
-#endif
-  if (text == nullptr || *text == '\0') {
-    return "Unknown error " + std::to_string(errnoValue);
+std::string ShownName(std::string_view name) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string shown;
+  shown.reserve(name.size());
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const auto c = static_cast<unsigned char>(name[i]);
+    const bool c1InUtf8 = c == 0xc2 && i + 1 < name.size() &&
+                          static_cast<unsigned char>(name[i + 1]) >= 0x80 &&
+                          static_cast<unsigned char>(name[i + 1]) <= 0x9f;
+    if (c == '\n') {
+      shown += "\\n";
+    } else if (c == '\r') {
+      shown += "\\r";
+    } else if (c == '\t') {
+      shown += "\\t";
+    } else if (c < 0x20 || c == 0x7f) {
+      shown += {'\\', 'x', kHex[c >> 4], kHex[c & 15]};
+    } else if (c1InUtf8) {
+      // A control character of the second set, as UTF-8 writes it.
+      const auto next = static_cast<unsigned char>(name[++i]);
+      shown += {'\\', 'x', 'c', '2', '\\', 'x', kHex[next >> 4], kHex[next & 15]};
+    } else {
+      shown += static_cast<char>(c);
+    }
   }
-  return text;
+  return shown;
+}
+
+std::string Quoted(std::string_view name) {
+  std::string quoted(1, '\'');
+  quoted.append(ShownName(name)).push_back('\'');
+  return quoted;
 }
 
 }  // namespace corvane

@@ -1,246 +1,117 @@
 #include "engine/FileConverter.h"
 
-#include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
-#include <cstdlib>
-#include <memory>
 #include <new>
+#include <optional>
 #include <random>
 #include <string>
 #include <utility>
 
-#include "IoHooks.h"
+#include "BlockReader.h"
+#include "BlockWriter.h"
+#include "FileSystem.h"
 #include "PathParts.h"
+#include "UnfinishedOutputs.h"
 #include "engine/Errors.h"
 #include "engine/OutputNamer.h"
 #include "engine/RecordTranscoder.h"
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#include <malloc.h>
-#include <process.h>
-#include <sys/stat.h>
-#include <sys/types.h>
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/types.h>
-#include <unistd.h>
-#endif
-
 namespace corvane {
 
-namespace detail {
-
 namespace {
-const IoHooks* g_hooks = nullptr;
-}  // namespace
 
-ScopedIoHooks::ScopedIoHooks(IoHooks hooks) : hooks_(std::move(hooks)), previous_(g_hooks) {
-  g_hooks = &hooks_;
-}
-
-ScopedIoHooks::~ScopedIoHooks() { g_hooks = previous_; }
-
-}  // namespace detail
-
-namespace {
+using detail::FileInfo;
 
 // Input is read in blocks of this size into a page-aligned buffer: reads into
 // a buffer that is not at least cache-line aligned cost several times the
 // kernel time.
 constexpr std::size_t kReadBlockSize = std::size_t{1} << 20;
-constexpr std::size_t kPageSize = 4096;
+constexpr auto kProgressInterval = std::chrono::milliseconds(200);
+// Inputs from this size on are read, scanned and written on three threads.
+constexpr std::uint64_t kOverlapFrom = 4 * kReadBlockSize;
 
-// Largest count handed to one write call (Windows takes an unsigned int).
-constexpr std::size_t kMaxWriteChunk = std::size_t{1} << 30;
-
-// ---------------------------------------------------------------------------
-// System calls, through the test seam.
-
-std::ptrdiff_t SysRead(int fd, void* data, std::size_t size) {
-  if (detail::g_hooks != nullptr && detail::g_hooks->read) {
-    return detail::g_hooks->read(fd, data, size);
-  }
-#ifdef _WIN32
-  return _read(fd, data, static_cast<unsigned>(std::min(size, kMaxWriteChunk)));
-#else
-  return ::read(fd, data, size);
-#endif
-}
-
-std::ptrdiff_t SysWrite(int fd, const void* data, std::size_t size) {
-  if (detail::g_hooks != nullptr && detail::g_hooks->write) {
-    return detail::g_hooks->write(fd, data, size);
-  }
-#ifdef _WIN32
-  return _write(fd, data, static_cast<unsigned>(size));
-#else
-  return ::write(fd, data, size);
-#endif
-}
-
-#ifdef _WIN32
-int ErrnoFromWindows(DWORD error) {
-  switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-      return ENOENT;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-      return EACCES;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-      return ENOSPC;
-    case ERROR_NOT_SAME_DEVICE:
-      return EXDEV;
-    default:
-      return EIO;
-  }
-}
-#endif
-
-// Moves the finished file over its final name, replacing whatever is there
-// (a symbolic link there is replaced, not followed).
-int SysRename(const char* from, const char* to) {
-  if (detail::g_hooks != nullptr && detail::g_hooks->rename) {
-    return detail::g_hooks->rename(from, to);
-  }
-#ifdef _WIN32
-  if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) == 0) {
-    errno = ErrnoFromWindows(GetLastError());
-    return -1;
-  }
-  return 0;
-#else
-  return ::rename(from, to);
-#endif
-}
-
-int SysClose(int fd) {
-#ifdef _WIN32
-  return _close(fd);
-#else
-  // Linux releases the descriptor even when close is interrupted, so EINTR
-  // is no failure here (and retrying could close someone else's descriptor).
-  const int result = ::close(fd);
-  return result != 0 && errno == EINTR ? 0 : result;
-#endif
-}
-
-void SysUnlink(const std::string& path) {
-#ifdef _WIN32
-  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  _unlink(path.c_str());
-#else
-  ::unlink(path.c_str());
-#endif
-}
-
-bool IsFolder(const std::string& path) {
-#ifdef _WIN32
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
-#else
-  struct stat status {};
-  return ::lstat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
-#endif
-}
-
-// Whether the system refuses path as too long (a final component longer than
-// its folder allows, or the whole path too long).
-bool NameTooLong(const std::string& path) {
-#ifdef _WIN32
-  (void)path;
-  return false;  // the temporary file's creation or the rename says so
-#else
-  struct stat status {};
-  return ::lstat(path.c_str(), &status) != 0 && errno == ENAMETOOLONG;
-#endif
-}
-
-// ---------------------------------------------------------------------------
-// Failures.
-
-std::string Quoted(const std::string& path) { return "'" + path + "'"; }
+constexpr const char* kStandardInputName = "standard input";
+constexpr const char* kStandardOutputName = "standard output";
+constexpr int kStandardInput = 0;
+constexpr int kStandardOutput = 1;
 
 [[noreturn]] void Fail(ErrorNumber number, const std::string& what, int errnoValue) {
   throw ConversionError(number, what + ": " + SystemReason(errnoValue));
 }
 
-// ---------------------------------------------------------------------------
-// Page-aligned buffers.
-
-struct AlignedFree {
-  void operator()(char* block) const noexcept {
-#ifdef _WIN32
-    _aligned_free(block);
-#else
-    std::free(block);
-#endif
-  }
-};
-using AlignedBuffer = std::unique_ptr<char[], AlignedFree>;
-
-AlignedBuffer AllocatePageAligned(std::size_t size) {
-#ifdef _WIN32
-  void* block = _aligned_malloc(size, kPageSize);
-#else
-  void* block = std::aligned_alloc(kPageSize, size);  // size is a multiple of the page size
-#endif
-  if (block == nullptr) {
-    throw std::bad_alloc();
-  }
-  return AlignedBuffer(static_cast<char*>(block));
-}
-
-// ---------------------------------------------------------------------------
-// Writing.
-
-// Writes every byte it is given to a descriptor: short writes are continued
-// and interrupted calls repeated; anything else fails naming the output.
-class DescriptorSink final : public OutputSink {
+// An input open for reading, with what it was when it was opened.
+class InputFile {
  public:
-  DescriptorSink(int fd, const std::string& outputName) : fd_(fd), outputName_(outputName) {}
+  // Fails with kOpenInput naming the file and the reason; a folder is refused.
+  static InputFile Open(const std::string& path) {
+    const std::string what = "Cannot open " + Quoted(path) + " for reading";
+    InputFile input(detail::OpenForReading(path), true, path);
+    if (input.fd_ < 0) {
+      const int error = errno;
+      // Windows refuses to open a folder with "Permission denied": say what it is.
+      FileInfo target;
+      const bool folder =
+          detail::StatusOfTarget(path, target) && target.kind == FileInfo::Kind::kFolder;
+      Fail(ErrorNumber::kOpenInput, what, folder ? EISDIR : error);
+    }
+    if (detail::StatusOfDescriptor(input.fd_, input.info_)) {
+      if (input.info_.kind == FileInfo::Kind::kFolder) Fail(ErrorNumber::kOpenInput, what, EISDIR);
+      input.known_ = true;
+    }
+    detail::AdviseSequential(input.fd_);
+    return input;
+  }
 
-  void Write(const char* data, std::size_t size) override {
-    while (size > 0) {
-      const std::ptrdiff_t written = SysWrite(fd_, data, std::min(size, kMaxWriteChunk));
-      if (written < 0) {
-        if (errno == EINTR) {
-          continue;
-        }
-        Fail(ErrorNumber::kWriteOutput, "Cannot write " + Quoted(outputName_), errno);
-      }
-      if (written == 0) {
-        // A regular file accepts nothing more only when its device is full.
-        Fail(ErrorNumber::kWriteOutput, "Cannot write " + Quoted(outputName_), ENOSPC);
-      }
-      data += written;
-      size -= static_cast<std::size_t>(written);
+  // Standard input, which stays open. Its size is not relied on: reading may
+  // start anywhere in it.
+  static InputFile Standard() {
+    InputFile input(kStandardInput, false, kStandardInputName);
+    input.known_ = detail::StatusOfDescriptor(kStandardInput, input.info_);
+    return input;
+  }
+
+  InputFile(InputFile&& other) noexcept
+      : fd_(std::exchange(other.fd_, -1)),
+        owned_(other.owned_),
+        name_(std::move(other.name_)),
+        info_(other.info_),
+        known_(other.known_) {}
+  InputFile& operator=(InputFile&&) = delete;
+  ~InputFile() {
+    if (owned_ && fd_ >= 0) detail::Close(fd_);
+  }
+
+  const std::string& Name() const { return name_; }
+  int Descriptor() const { return fd_; }
+  bool IsRegular() const { return known_ && info_.kind == FileInfo::Kind::kRegular; }
+  const FileInfo& Info() const { return info_; }
+  // The size to read to the end, where it is known: that of a regular file
+  // this program opened.
+  std::uint64_t ExpectedSize() const { return owned_ && IsRegular() ? info_.size : 0; }
+  // How much there is to read, roughly: the size of a regular file.
+  std::uint64_t SizeHint() const { return IsRegular() ? info_.size : 0; }
+
+  // Reads up to size bytes; 0 at the end. Fails with kReadInput.
+  std::size_t Read(char* buffer, std::size_t size) {
+    for (;;) {
+      const std::ptrdiff_t got = detail::Read(fd_, buffer, size);
+      if (got >= 0) return static_cast<std::size_t>(got);
+      if (errno != EINTR) Fail(ErrorNumber::kReadInput, "Cannot read " + Quoted(name_), errno);
     }
   }
 
  private:
-  int fd_;
-  const std::string& outputName_;
-};
+  InputFile(int fd, bool owned, std::string name)
+      : fd_(fd), owned_(owned), name_(std::move(name)) {}
 
-void Transcode(InputFile& input, OutputSink& sink) {
-  const AlignedBuffer buffer = AllocatePageAligned(kReadBlockSize);
-  StreamTranscoder transcoder(sink);
-  while (const std::size_t got = input.Read(buffer.get(), kReadBlockSize)) {
-    transcoder.Feed(buffer.get(), got);
-  }
-  transcoder.Finish();
-}
+  int fd_;
+  bool owned_;
+  std::string name_;
+  FileInfo info_;
+  bool known_ = false;
+};
 
 // Six characters that make a temporary name unique among conversions running
 // at the same time, in this process or another.
@@ -251,232 +122,343 @@ std::string RandomSuffix() {
     std::random_device device;
     const auto clock =
         static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-#ifdef _WIN32
-    const auto pid = static_cast<std::uint64_t>(_getpid());
-#else
-    const auto pid = static_cast<std::uint64_t>(::getpid());
-#endif
+    const std::uint64_t process = detail::ProcessNumber();
     std::seed_seq seed{device(), device(), static_cast<unsigned>(clock),
-                       static_cast<unsigned>(clock >> 32), static_cast<unsigned>(pid)};
+                       static_cast<unsigned>(clock >> 32), static_cast<unsigned>(process)};
     return std::mt19937_64(seed);
   }();
   std::uniform_int_distribution<std::size_t> pick(0, sizeof kAlphabet - 2);
   std::string suffix(6, ' ');
-  for (char& c : suffix) {
-    c = kAlphabet[pick(generator)];
-  }
+  for (char& c : suffix) c = kAlphabet[pick(generator)];
   return suffix;
 }
 
-int CreateExclusive(const std::string& path) {
-  int fd;
-  do {
-#ifdef _WIN32
-    fd = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-               _S_IREAD | _S_IWRITE);
-#else
-    // 0666: the umask and any default ACL of the folder apply as they do to
-    // every new file, so the output gets the permissions a new file would.
-    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-#endif
-  } while (fd < 0 && errno == EINTR);
-  return fd;
-}
-
-std::atomic<TemporaryFileObserver> g_temporaryFileObserver{nullptr};
-
-void TellObserver(const char* temporaryPath) {
-  if (const TemporaryFileObserver observer = g_temporaryFileObserver.load()) {
-    observer(temporaryPath);
-  }
-}
-
 // An output being written: a hidden temporary file beside the final name,
-// which takes the final name only when complete. Unless committed, it is
-// removed again, however it is left (failure or abandonment). The final name
-// itself is never opened for writing, so whatever stops a conversion (a
-// failure, a kill, a power cut) leaves there either the older file or the
-// whole new one.
+// which takes the final name only when complete, and is removed otherwise.
+// The final name itself is never opened for writing, so whatever stops a
+// conversion (a failure, a kill, a power cut) leaves there either the older
+// file or the whole new one.
 //
 // No fsync: the output is derived data that can be made again from its input,
 // which is never touched, and syncing would cost a multiple of the conversion
 // time. The rename gives every reader either the old output or the whole new
 // one; after a power cut a new output may be empty or missing (ext4 by default
 // writes a file's data out before committing a rename over an older file).
-class PendingOutput {
+class TemporaryOutput {
  public:
-  explicit PendingOutput(const std::string& outputPath) : finalPath_(outputPath) {
+  // Tries to create the file; IsOpen tells whether it worked, Error why not.
+  TemporaryOutput(const std::string& finalPath, unsigned permissions) : finalPath_(finalPath) {
     const std::size_t folderLength =
-        detail::FolderPartLength(outputPath, OutputNamer::PlatformSeparators());
-    const std::string folder = outputPath.substr(0, folderLength);
-    const std::string name = outputPath.substr(folderLength);
+        detail::FolderPartLength(finalPath, OutputNamer::PlatformSeparators());
+    const std::string folder = finalPath.substr(0, folderLength);
+    const std::string name = finalPath.substr(folderLength);
     // The output's own name first; where the folder takes no name that long,
     // a short one that fits wherever the final name does.
     for (const std::string& stem : {"." + name + ".", std::string(".corvane.")}) {
       for (int attempt = 0; attempt < 100; ++attempt) {
-        writePath_ = folder + stem + RandomSuffix();
-        fd_ = CreateExclusive(writePath_);
-        if (fd_ >= 0 || errno != EEXIST) {
-          break;
-        }
+        path_ = folder + stem + RandomSuffix();
+        fd_ = detail::CreateExclusive(path_, permissions);
+        if (fd_ >= 0 || errno != EEXIST) break;
       }
-      if (fd_ >= 0 || errno != ENAMETOOLONG) {
-        break;
-      }
+      if (fd_ >= 0 || errno != ENAMETOOLONG) break;
     }
-    if (fd_ < 0) {
-      Fail(ErrorNumber::kCreateOutput, "Cannot create " + Quoted(finalPath_), errno);
-    }
-#ifdef _WIN32
-    SetFileAttributesA(writePath_.c_str(), FILE_ATTRIBUTE_HIDDEN);
-#endif
-    TellObserver(writePath_.c_str());
-  }
-
-  ~PendingOutput() {
+    error_ = fd_ >= 0 ? 0 : errno;
     if (fd_ >= 0) {
-      SysClose(fd_);
+      detail::SetHidden(path_, true);
+      place_ = detail::NoteUnfinishedOutput(path_);
     }
-    if (!committed_) {
-      SysUnlink(writePath_);
-    }
-    TellObserver(nullptr);
   }
 
-  PendingOutput(const PendingOutput&) = delete;
-  PendingOutput& operator=(const PendingOutput&) = delete;
+  ~TemporaryOutput() { Abandon(); }
+  TemporaryOutput(const TemporaryOutput&) = delete;
+  TemporaryOutput& operator=(const TemporaryOutput&) = delete;
 
+  bool IsOpen() const { return fd_ >= 0; }
+  int Error() const { return error_; }
   int Descriptor() const { return fd_; }
+  const std::string& Path() const { return path_; }
 
   // Closes the finished file and gives it its final name.
   void Commit() {
-    const int fd = std::exchange(fd_, -1);
-    if (SysClose(fd) != 0) {
+    if (detail::Close(std::exchange(fd_, -1)) != 0) {
       Fail(ErrorNumber::kFinishOutput, "Cannot finish " + Quoted(finalPath_), errno);
     }
-#ifdef _WIN32
-    SetFileAttributesA(writePath_.c_str(), FILE_ATTRIBUTE_NORMAL);
-#endif
-    if (SysRename(writePath_.c_str(), finalPath_.c_str()) != 0) {
+    detail::SetHidden(path_, false);
+    if (detail::Rename(path_, finalPath_) != 0) {
+      const int error = errno;
+      detail::SetHidden(path_, true);
       Fail(ErrorNumber::kFinishOutput, "Cannot move the finished output to " + Quoted(finalPath_),
-           errno);
+           error);
     }
     committed_ = true;
+    Forget();
+  }
+
+  // Closes and removes the unfinished file; returns 0, or why it could not
+  // be removed.
+  int Abandon() {
+    if (fd_ >= 0) detail::Close(std::exchange(fd_, -1));
+    int error = 0;
+    if (!committed_ && !path_.empty() && place_ != kGone) {
+      if (detail::Remove(path_) != 0 && errno != ENOENT) error = errno;
+      Forget();
+    }
+    return error;
   }
 
  private:
+  static constexpr int kGone = -2;
+
+  void Forget() {
+    detail::ForgetUnfinishedOutput(place_);
+    place_ = kGone;
+  }
+
   std::string finalPath_;
-  std::string writePath_;
+  std::string path_;
   int fd_ = -1;
+  int error_ = 0;
+  int place_ = -1;  // in the table of unfinished outputs; kGone once renamed or removed
   bool committed_ = false;
 };
 
+// Closes a descriptor however it is left.
+class OpenDescriptor {
+ public:
+  explicit OpenDescriptor(int fd) : fd_(fd) {}
+  ~OpenDescriptor() {
+    if (fd_ >= 0) detail::Close(fd_);
+  }
+  OpenDescriptor(const OpenDescriptor&) = delete;
+  OpenDescriptor& operator=(const OpenDescriptor&) = delete;
+  int Get() const { return fd_; }
+  int Release() { return std::exchange(fd_, -1); }
+
+ private:
+  int fd_;
+};
+
+class NoEvents final : public ConversionEvents {};
+
 }  // namespace
 
-// ---------------------------------------------------------------------------
-// InputFile
+// What a converter keeps from one file to the next.
+// Writes on the converting thread itself.
+class DirectSink final : public OutputSink {
+ public:
+  void Begin(int fd, const std::string& name) {
+    fd_ = fd;
+    name_ = name;
+  }
+  void Write(const char* data, std::size_t size) override {
+    detail::WriteAll(fd_, name_, data, size);
+  }
 
-struct InputFile::Impl {
-  int fd = -1;
-  bool owned = false;
-  std::string path;
+ private:
+  int fd_ = -1;
+  std::string name_;
+};
 
-  ~Impl() {
-    if (owned && fd >= 0) {
-      SysClose(fd);
+// Scanning happens on the converting thread; where overlapped, reading ahead
+// and writing happen on threads of their own, so that the three share two
+// cores. Everything is made once, when first needed, and serves every file
+// after it.
+struct FileConverter::Buffers {
+  explicit Buffers(bool overlapped) {
+    if (overlapped) {
+      reader.emplace(kReadBlockSize);
+      writer.emplace();
     }
+  }
+
+  detail::AlignedBuffer input;  // for inputs read on this thread
+  std::optional<detail::BlockReader> reader;
+  std::optional<detail::BlockWriter> writer;
+  DirectSink direct;
+  std::optional<StreamTranscoder> onWriter;  // writes through the writer's thread
+  std::optional<StreamTranscoder> here;      // writes on this thread
+
+  std::size_t ReadHere(InputFile& from) {
+    if (!input) input = detail::AllocateAligned(kReadBlockSize);
+    return from.Read(input.get(), kReadBlockSize);
+  }
+
+  // Streams the whole input through a transcoder into fd.
+  void Transcode(InputFile& from, int fd, const std::string& outputName, ConversionEvents& events) {
+    // Overlapping pays where there is enough to overlap: handing a small file
+    // between threads costs more than it saves. A pipe is read here, between
+    // the checks for a stop: it may keep a read waiting for as long as its
+    // writer likes.
+    const bool overlap = writer && (!from.IsRegular() || from.SizeHint() >= kOverlapFrom);
+    const bool ahead = overlap && from.IsRegular();
+    OutputSink& sink = overlap ? static_cast<OutputSink&>(*writer) : direct;
+    std::optional<StreamTranscoder>& transcoder = overlap ? onWriter : here;
+    if (!transcoder) transcoder.emplace(sink);
+    if (overlap) {
+      writer->Begin(fd, outputName);
+    } else {
+      direct.Begin(fd, outputName);
+    }
+    if (ahead) reader->Begin(from.Descriptor(), from.Name());
+    const std::uint64_t expected = from.ExpectedSize();
+    std::uint64_t total = 0;
+    auto reported = std::chrono::steady_clock::now();
+    events.Progress(0, expected);
+    try {
+      for (;;) {
+        if (events.StopRequested()) throw ConversionStopped{};
+        detail::BlockReader::Block block{nullptr, 0};
+        if (ahead) {
+          block = reader->Next();
+        } else {
+          block.size = ReadHere(from);
+          block.data = input.get();
+        }
+        if (block.size == 0) break;
+        transcoder->Feed(block.data, block.size);
+        total += block.size;
+        if (const auto now = std::chrono::steady_clock::now();
+            now - reported >= kProgressInterval) {
+          reported = now;
+          events.Progress(total, expected);
+        }
+      }
+      // Cut short by another program while it was read: the end seen is not
+      // the file's end.
+      if (total < expected) {
+        throw ConversionError(
+            ErrorNumber::kReadInput,
+            "Cannot read " + Quoted(from.Name()) + ": the file became shorter while it was read");
+      }
+      transcoder->Finish();
+      if (overlap) writer->End();
+    } catch (...) {
+      // Nothing more reaches either descriptor, so that they may be closed;
+      // the transcoder holds the unfinished part of this input.
+      if (ahead) reader->Abandon();
+      if (overlap) writer->Abandon();
+      transcoder.emplace(sink);
+      throw;
+    }
+    if (ahead) reader->Abandon();
+    events.Progress(total, expected);
   }
 };
 
-InputFile::InputFile(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
-InputFile::InputFile(InputFile&&) noexcept = default;
-InputFile& InputFile::operator=(InputFile&&) noexcept = default;
-InputFile::~InputFile() = default;
+namespace {
 
-InputFile InputFile::Open(const std::string& path) {
-  const std::string what = "Cannot open " + Quoted(path) + " for reading";
-  int fd;
-  do {
-#ifdef _WIN32
-    fd = _open(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT | _O_SEQUENTIAL);
-#else
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-#endif
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) {
-    const int error = errno;
-    // Windows refuses to open a folder with "Permission denied"; say what it is.
-    Fail(ErrorNumber::kOpenInput, what, IsFolder(path) ? EISDIR : error);
-  }
-  auto impl = std::make_unique<Impl>();
-  impl->fd = fd;
-  impl->owned = true;
-  impl->path = path;
-#ifndef _WIN32
-  struct stat status {};
-  if (::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
-    Fail(ErrorNumber::kOpenInput, what, EISDIR);  // impl closes the descriptor
-  }
-#if defined(POSIX_FADV_SEQUENTIAL)
-  ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-#endif
-#endif
-  return InputFile(std::move(impl));
+// Writes the output of input to outputPath through a temporary file, or in
+// place where the folder takes no new file.
+ConversionResult WriteOutput(FileConverter::Buffers& buffers, InputFile& input,
+                             const std::string& outputPath, ConversionEvents& events);
+
+}  // namespace
+
+FileConverter::FileConverter(bool overlapped) : overlapped_(overlapped) {}
+FileConverter::~FileConverter() = default;
+
+ConversionResult FileConverter::Convert(const ConversionRun& run, std::size_t index) {
+  NoEvents none;
+  return Convert(run, index, none);
 }
 
-InputFile InputFile::FromDescriptor(int fd, const std::string& displayName) {
-#ifdef _WIN32
-  _setmode(fd, _O_BINARY);  // CR LF must reach the line rules unchanged
-#endif
-  auto impl = std::make_unique<Impl>();
-  impl->fd = fd;
-  impl->owned = false;
-  impl->path = displayName;
-  return InputFile(std::move(impl));
-}
-
-const std::string& InputFile::Path() const { return impl_->path; }
-
-std::size_t InputFile::Read(char* buffer, std::size_t size) {
-  for (;;) {
-    const std::ptrdiff_t got = SysRead(impl_->fd, buffer, size);
-    if (got >= 0) {
-      return static_cast<std::size_t>(got);
+ConversionResult FileConverter::Convert(const ConversionRun& run, std::size_t index,
+                                        ConversionEvents& events) {
+  const ConversionRun::Entry& entry = run.entries_.at(index);
+  try {
+    if (!buffers_) buffers_ = std::make_unique<Buffers>(overlapped_);
+    if (entry.standardStreams) {
+      detail::SetBinaryMode(kStandardInput);
+      detail::SetBinaryMode(kStandardOutput);
+      InputFile input = InputFile::Standard();
+      FileInfo output;
+      if (input.IsRegular() && detail::StatusOfDescriptor(kStandardOutput, output) &&
+          output.kind == FileInfo::Kind::kRegular && output.identity == input.Info().identity) {
+        throw ConversionError(ErrorNumber::kOutputIsInput,
+                              "Cannot convert " + Quoted(kStandardInputName) + " to " +
+                                  Quoted(kStandardOutputName) + ": they are the same file");
+      }
+      events.Started();
+      const std::string outputName = kStandardOutputName;
+      buffers_->Transcode(input, kStandardOutput, outputName, events);
+      return {};
     }
-    if (errno != EINTR) {
-      Fail(ErrorNumber::kReadInput, "Cannot read " + Quoted(impl_->path), errno);
-    }
+    // A path without output name is refused first: it names no file either.
+    if (entry.refusal && entry.refusal->Number() == ErrorNumber::kInvalidPath) throw *entry.refusal;
+    // Opened before anything else, so that a missing input is what gets reported.
+    InputFile input = InputFile::Open(entry.input);
+    if (entry.refusal) throw *entry.refusal;
+    run.RefuseReplacingAnInput(
+        index, input.IsRegular() ? std::optional(input.Info().identity) : std::nullopt);
+    events.Started();
+    return WriteOutput(*buffers_, input, entry.output, events);
+  } catch (const std::bad_alloc&) {
+    throw ConversionError(ErrorNumber::kOutOfMemory,
+                          "Cannot convert " + Quoted(entry.input) + ": not enough memory");
   }
 }
 
-// ---------------------------------------------------------------------------
-// Conversions
+namespace {
 
-void ConvertToFile(InputFile& input, const std::string& outputPath) {
+ConversionResult WriteInPlace(FileConverter::Buffers& buffers, InputFile& input, int fd,
+                              const std::string& outputPath, ConversionEvents& events) {
+  OpenDescriptor output(fd);
+  events.WritingInPlace();
+  try {
+    buffers.Transcode(input, output.Get(), outputPath, events);
+    if (detail::Close(output.Release()) != 0) {
+      Fail(ErrorNumber::kFinishOutput, "Cannot finish " + Quoted(outputPath), errno);
+    }
+  } catch (const ConversionError& error) {
+    throw ConversionError(error.Number(), std::string(error.Description()) + "; " +
+                                              Quoted(outputPath) + " is incomplete");
+  }
+  return {.inPlace = true};
+}
+
+ConversionResult WriteOutput(FileConverter::Buffers& buffers, InputFile& input,
+                             const std::string& outputPath, ConversionEvents& events) {
+  const std::string cannotCreate = "Cannot create " + Quoted(outputPath);
   // A folder of that name cannot be replaced, and a name too long for its
   // folder cannot be given: say so before any work is done.
-  if (IsFolder(outputPath)) {
-    Fail(ErrorNumber::kCreateOutput, "Cannot create " + Quoted(outputPath), EISDIR);
+  FileInfo older;
+  const bool hasOlder = detail::StatusOfName(outputPath, older);
+  if (!hasOlder && errno == ENAMETOOLONG)
+    Fail(ErrorNumber::kCreateOutput, cannotCreate, ENAMETOOLONG);
+  if (hasOlder && older.kind == FileInfo::Kind::kFolder) {
+    Fail(ErrorNumber::kCreateOutput, cannotCreate, EISDIR);
   }
-  if (NameTooLong(outputPath)) {
-    Fail(ErrorNumber::kCreateOutput, "Cannot create " + Quoted(outputPath), ENAMETOOLONG);
+  const bool replacesFile = hasOlder && older.kind == FileInfo::Kind::kRegular;
+
+  // Never more open than the input: its read and write permissions, less the
+  // umask (execution makes no sense for a list file).
+  const unsigned permissions = input.IsRegular() ? input.Info().permissions & 0666u : 0666u;
+  TemporaryOutput temporary(outputPath, permissions);
+  if (!temporary.IsOpen()) {
+    const int error = temporary.Error();
+    if ((error == EACCES || error == EPERM) && replacesFile) {
+      // The folder takes no new file, but the older output may be writable.
+      const int fd = detail::OpenExistingForWriting(outputPath);
+      if (fd >= 0) return WriteInPlace(buffers, input, fd, outputPath, events);
+    }
+    Fail(ErrorNumber::kCreateOutput, cannotCreate, error);
   }
-  PendingOutput output(outputPath);
-  DescriptorSink sink(output.Descriptor(), outputPath);
-  Transcode(input, sink);
-  output.Commit();
+  if (replacesFile) detail::AdoptOwnership(temporary.Descriptor(), older);
+  try {
+    buffers.Transcode(input, temporary.Descriptor(), outputPath, events);
+    temporary.Commit();
+  } catch (const ConversionError& error) {
+    const std::string leftBehind = temporary.Path();
+    if (const int reason = temporary.Abandon(); reason != 0) {
+      throw ConversionError(error.Number(), std::string(error.Description()) +
+                                                "; the unfinished file " + Quoted(leftBehind) +
+                                                " could not be removed: " + SystemReason(reason));
+    }
+    throw;
+  }
+  return {};
 }
 
-void SetTemporaryFileObserver(TemporaryFileObserver observer) {
-  g_temporaryFileObserver.store(observer);
-}
-
-void ConvertToDescriptor(InputFile& input, int outFd, const std::string& outputName) {
-#ifdef _WIN32
-  _setmode(outFd, _O_BINARY);  // the records end in CR LF exactly as written
-#endif
-  DescriptorSink sink(outFd, outputName);
-  Transcode(input, sink);
-}
+}  // namespace
 
 }  // namespace corvane

@@ -7,14 +7,6 @@
 
 namespace corvane {
 
-std::string_view OutputNamer::PlatformSeparators() {
-#ifdef _WIN32
-  return "\\/";
-#else
-  return "/";
-#endif
-}
-
 OutputNamer::OutputNamer(std::string_view separators) : separators_(separators) {}
 
 std::string OutputNamer::OutputPath(std::string_view inputPath) const {

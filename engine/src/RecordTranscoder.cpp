@@ -20,13 +20,11 @@
 #include <new>
 #include <stdexcept>
 
+#include "FileSystem.h"
+
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
 #define CORVANE_HAVE_SSE2 1
-#endif
-
-#ifdef _WIN32
-#include <malloc.h>
 #endif
 
 namespace corvane {
@@ -34,8 +32,7 @@ namespace {
 
 constexpr std::size_t kOutBlock = std::size_t{1} << 20;  // bytes per sink write
 constexpr std::size_t kOutSlack = 4096;  // room past a full block for the last event's bytes
-constexpr std::size_t kPageSize = 4096;
-constexpr std::size_t kPad = 32;  // short spans and separators are written as 32-byte copies
+constexpr std::size_t kPad = 32;         // short spans and separators are written as 32-byte copies
 constexpr std::size_t kScanBlock = 64;
 
 // A separator or record ending, padded so that it can be written with one
@@ -119,33 +116,17 @@ Masks ScanVector(const char* p) { return ScanPortable(p); }
 // Bits n..63 set (none when n >= 64).
 inline std::uint64_t BitsFrom(std::size_t n) { return n >= 64 ? 0 : ~std::uint64_t{0} << n; }
 
-char* AllocateAligned(std::size_t size) {
-#ifdef _WIN32
-  void* p = _aligned_malloc(size, kPageSize);
-#else
-  void* p = std::aligned_alloc(kPageSize, size);
-#endif
-  if (p == nullptr) throw std::bad_alloc();
-  return static_cast<char*>(p);
-}
-
-void FreeAligned(char* p) {
-#ifdef _WIN32
-  _aligned_free(p);
-#else
-  std::free(p);
-#endif
-}
-
 }  // namespace
 
 struct StreamTranscoder::State {
   State(OutputSink& s, bool portable, std::size_t outBlock)
-      : sink(s),
-        portableScan(portable),
-        blockSize(outBlock),
-        out(AllocateAligned((outBlock + kOutSlack + kPageSize - 1) / kPageSize * kPageSize)) {}
-  ~State() { FreeAligned(out); }
+      : sink(s), portableScan(portable), blockSize(outBlock) {
+    out = sink.LendBuffer(outBlock + kOutSlack);
+    if (out == nullptr) {
+      buffer = detail::AllocateAligned(outBlock + kOutSlack);
+      out = buffer.get();
+    }
+  }
   State(const State&) = delete;
   State& operator=(const State&) = delete;
 
@@ -157,9 +138,10 @@ struct StreamTranscoder::State {
 
   OutputSink& sink;
   const bool portableScan;
-  const std::size_t blockSize;  // bytes per sink write: kOutBlock, smaller in tests
-  char* const out;
-  std::size_t used = 0;    // bytes in out; below blockSize between events
+  const std::size_t blockSize;   // bytes per sink write: kOutBlock, smaller in tests
+  detail::AlignedBuffer buffer;  // the transcoder's own, where the sink lends none
+  char* out;                     // blockSize + kOutSlack bytes
+  std::size_t used = 0;          // bytes in out; below blockSize between events
   int field = 0;           // field being read: 0..3 (3 = the last one, which keeps its commas)
   bool inRecord = false;   // a record has started and is not yet written out
   bool pendingCr = false;  // the last byte fed was a CR: an LF next belongs to it
@@ -167,9 +149,16 @@ struct StreamTranscoder::State {
 
 // Hands one whole block to the sink and keeps what lies beyond it.
 void StreamTranscoder::State::FlushBlock() {
-  sink.Write(out, blockSize);
+  char* const next = sink.TakeBlock(out, blockSize);
   used -= blockSize;
-  std::memmove(out, out + blockSize, used);
+  if (next == out) {
+    std::memmove(out, out + blockSize, used);
+  } else {
+    // The sink keeps the whole block until it is written; only its first
+    // blockSize bytes are written, so the rest may still be read here.
+    std::memcpy(next, out + blockSize, used);
+    out = next;
+  }
 }
 
 void StreamTranscoder::State::AppendLong(const char* from, std::size_t size) {
@@ -194,7 +183,7 @@ void StreamTranscoder::State::Run(const char* data, std::size_t size) {
   }
 
   // Hot state lives in locals; members are synced around the rare calls out.
-  char* const o = out;
+  char* o = out;
   const std::size_t full = blockSize;
   std::size_t n = used;
   int f = field;
@@ -209,6 +198,7 @@ void StreamTranscoder::State::Run(const char* data, std::size_t size) {
       used = n;
       AppendLong(from, len);
       n = used;
+      o = out;
     }
   };
   const auto put = [&](const Piece& piece) {
@@ -268,6 +258,7 @@ void StreamTranscoder::State::Run(const char* data, std::size_t size) {
         used = n;
         FlushBlock();
         n = used;
+        o = out;
       }
     }
   }
@@ -278,6 +269,7 @@ void StreamTranscoder::State::Run(const char* data, std::size_t size) {
       used = n;
       FlushBlock();
       n = used;
+      o = out;
     }
   }
   used = n;

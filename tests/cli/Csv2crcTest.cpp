@@ -291,35 +291,62 @@ TEST_F(Csv2crc, AFailedFileIsReportedAndTheOthersAreStillConverted) {
   // An older output of a failing input stays as it was.
   WriteFile(dir_ / "A1_missing.crc", "older\r\n");
 
-  const RunResult r =
-      RunCsv2crc(dir_, {"-v", "good1.csv", "missing.csv", "folder.csv", "good2.csv"});
+  const RunResult r = RunCsv2crc(dir_, {"-v", "good1.csv", "missing.csv", "folder.csv", "",
+                                        "\x1b[2Jbad\nname.csv", "good2.csv"});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(ReadFile(dir_ / "A1_good1.crc"), Record("1", "one", "", ""));
   EXPECT_EQ(ReadFile(dir_ / "A1_good2.crc"), Record("2", "two", "", ""));
   EXPECT_EQ(ReadFile(dir_ / "A1_missing.crc"), "older\r\n");
   EXPECT_FALSE(fs::exists(dir_ / "A1_folder.crc"));
 
-  const std::vector<std::string> lines = Lines(r.err);
-  ASSERT_EQ(lines.size(), 7u) << r.err;
-  EXPECT_EQ(lines[0], "Converting file:good1.csv");
-  EXPECT_EQ(lines[1], "Converting file:missing.csv");
-  EXPECT_EQ(lines[2].rfind("csv2crc: ", 0), 0u) << lines[2];
-  EXPECT_NE(lines[2].find("missing.csv"), std::string::npos) << lines[2];
-  EXPECT_EQ(lines[3], "Converting file:folder.csv");
-  EXPECT_EQ(lines[4].rfind("csv2crc: ", 0), 0u) << lines[4];
-  EXPECT_NE(lines[4].find("folder.csv"), std::string::npos) << lines[4];
-  EXPECT_EQ(lines[5], "Converting file:good2.csv");
-  EXPECT_EQ(lines[6], "Processed 4 files.");
+  // Numbered messages; control characters in names shown escaped; the total
+  // counts the files converted.
+  EXPECT_EQ(Lines(r.err),
+            (std::vector<std::string>{
+                "Converting file:good1.csv", "Converting file:missing.csv",
+                "csv2crc: Error 102: Cannot open 'missing.csv' for reading: No such file or "
+                "directory",
+                "Converting file:folder.csv",
+                "csv2crc: Error 102: Cannot open 'folder.csv' for reading: Is a directory",
+                "Converting file:", "csv2crc: Error 101: An empty path has no output name",
+                "Converting file:\\x1b[2Jbad\\nname.csv",
+                "csv2crc: Error 102: Cannot open '\\x1b[2Jbad\\nname.csv' for reading: No such "
+                "file or directory",
+                "Converting file:good2.csv", "Processed 2 files."}));
 }
 
-TEST_F(Csv2crc, QuietFailureStillNamesTheFile) {
-  const RunResult r = RunCsv2crc(dir_, {"nothing-here.csv"});
+// An output never replaces an input of the run, and two inputs never give
+// one output; the other files are still converted.
+TEST_F(Csv2crc, RefusesOutputsThatWouldDestroyData) {
+  WriteFile(dir_ / "x.csv", "x,1,2,3\r\n");
+  WriteFile(dir_ / "A1_x.crc", "precious\r\n");
+  fs::create_directories(dir_ / "a");
+  fs::create_directories(dir_ / "b");
+  fs::create_directories(dir_ / "o");
+  WriteFile(dir_ / "a/y.csv", "a\r\n");
+  WriteFile(dir_ / "b/y.csv", "b\r\n");
+  RunResult r = RunCsv2crc(dir_, {"x.csv", "A1_x.crc"});
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(r.out, "");
-  const std::vector<std::string> lines = Lines(r.err);
-  ASSERT_EQ(lines.size(), 1u) << r.err;
-  EXPECT_EQ(lines[0].rfind("csv2crc: ", 0), 0u);
-  EXPECT_NE(lines[0].find("nothing-here.csv"), std::string::npos);
+  EXPECT_EQ(r.err,
+            "csv2crc: Error 107: Cannot convert 'x.csv': its output 'A1_x.crc' would replace the "
+            "input 'A1_x.crc'\n");
+  EXPECT_EQ(ReadFile(dir_ / "A1_A1_x.crc"), Record("precious", "", "", ""));
+  r = RunCsv2crc(dir_, {"-o", "o", "a/y.csv", "b/y.csv"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.err,
+            "csv2crc: Error 108: Cannot convert 'b/y.csv': its output 'o/A1_y.crc' is already the "
+            "output of 'a/y.csv'\n");
+  EXPECT_EQ(ReadFile(dir_ / "o/A1_y.crc"), Record("a", "", "", ""));
+
+  // Standard input and output the same file: refused before a byte is written.
+  const std::string command = "cd '" + dir_.string() + "' && '" + kProgram +
+                              "' - <x.csv >>x.csv 2>err.txt; echo $? >status.txt";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  EXPECT_EQ(ReadFile(dir_ / "status.txt"), "1\n");
+  EXPECT_EQ(ReadFile(dir_ / "err.txt"),
+            "csv2crc: Error 107: Cannot convert 'standard input' to 'standard output': they are "
+            "the same file\n");
+  EXPECT_EQ(ReadFile(dir_ / "x.csv"), "x,1,2,3\r\n");
 }
 
 TEST_F(Csv2crc, OutputFolderTakesTheOutputsUnderTheSameNames) {

@@ -53,9 +53,15 @@ class RecordingObserver : public ConversionObserver {
       onPump(pumps);
     }
   }
+  void SetProgress(int fileNumber, int fileCount, int percent) override {
+    log_.push_back("Progress:" + std::to_string(fileNumber) + "/" + std::to_string(fileCount) +
+                   ":" + std::to_string(percent));
+  }
+  bool StopRequested() override { return stopAfter >= 0 && --stopAfter < 0; }
 
   std::function<void(int pumpNumber)> onPump;
   int pumps = 0;
+  int stopAfter = -1;  // answers to StopRequested before it says stop; -1 never
 
  private:
   Log& log_;
@@ -92,16 +98,35 @@ TEST(BatchConverterTest, ConvertsEveryFileInOrderAndReportsProgress) {
   }
   Batch batch({folder / "one.csv", folder / "two.csv", folder / "three.csv"});
   batch.Run();
-  EXPECT_EQ(batch.log, (Log{"ClearFeedback", "Busy",  //
-                            "Status:Converting file:" + (folder / "one.csv"), "Pump",
-                            "Status:Converting file:" + (folder / "two.csv"), "Pump",
-                            "Status:Converting file:" + (folder / "three.csv"), "Pump", "NotBusy",
-                            "Status:Processed 3 files."}));
+  EXPECT_EQ(
+      batch.log,
+      (Log{"ClearFeedback", "Busy",  //
+           "Status:Converting file:" + (folder / "one.csv"), "Pump", "Progress:1/3:0",
+           "Progress:1/3:100", "Status:Converting file:" + (folder / "two.csv"), "Pump",
+           "Progress:2/3:0", "Progress:2/3:100", "Status:Converting file:" + (folder / "three.csv"),
+           "Pump", "Progress:3/3:0", "Progress:3/3:100",  //
+           "NotBusy", "Status:Processed 3 files."}));
   for (const std::string name : {"one", "two", "three"}) {
     EXPECT_EQ(ReadFile(folder / ("A1_" + name + ".crc")),
               CrcLine(name + ".csv", "a", "b", "c,d") + CrcLine("w", "x", "y", "z"));
   }
   EXPECT_EQ(folder.Names().size(), 6u);
+}
+
+// A stop asked for between the blocks of a file ends the batch there: the
+// file's older output stays whole and nothing is left behind.
+TEST(BatchConverterTest, StopBetweenBlocksAbandonsTheFileBeingWritten) {
+  TempFolder folder;
+  std::string large;
+  while (large.size() < (3u << 20)) large += kInput;
+  WriteFile(folder / "big.csv", large);
+  WriteFile(folder / "A1_big.crc", "older");
+  Batch batch({folder / "big.csv"});
+  batch.observer.stopAfter = 2;  // the event point, then one block
+  EXPECT_THROW(batch.Run(), BatchAbandoned);
+  EXPECT_EQ(batch.log.back(), "NotBusy");
+  EXPECT_EQ(ReadFile(folder / "A1_big.crc"), "older");
+  EXPECT_EQ(folder.Names(), (std::set<std::string>{"A1_big.crc", "big.csv"}));
 }
 
 TEST(BatchConverterTest, EmptyListTouchesNothing) {
@@ -209,7 +234,9 @@ TEST_P(BatchStopTest, StopsAtTheFailingFileAndKeepsEarlierOutputs) {
 
   EXPECT_EQ(error.Number(), c.number);
   EXPECT_EQ(std::string(error.Description()), c.description(folder));
-  Log expected{"ClearFeedback", "Busy", "Status:Converting file:" + (folder / "first.csv"), "Pump"};
+  Log expected{
+      "ClearFeedback", "Busy",           "Status:Converting file:" + (folder / "first.csv"),
+      "Pump",          "Progress:1/3:0", "Progress:1/3:100"};
   if (c.statusShown) {
     expected.push_back("Status:Converting file:" + (folder / "middle.csv"));
     expected.push_back("Pump");

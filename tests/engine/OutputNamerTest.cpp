@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "engine/ConversionRun.h"
 #include "engine/Errors.h"
 
 namespace corvane {
@@ -89,6 +90,26 @@ TEST(OutputNamerTest, EmptyPathHasNoOutputName) {
           << error.Description();
     }
   }
+}
+
+// With an output folder, the output keeps its name and moves into the folder.
+TEST(OutputNamerTest, OutputPathForMovesTheOutputIntoTheOutputFolder) {
+  const struct {
+    const char* input;
+    const char* folder;
+    const char* output;
+  } cases[] = {
+      {"/data/list.csv", "", "/data/A1_list.crc"},
+      {"/data/list.csv", "/out", "/out/A1_list.crc"},
+      {"/data/list.csv", "/out/", "/out/A1_list.crc"},
+      {"/data/my.report.CSV", "rel/dir", "rel/dir/A1_my.report.crc"},
+      {"list.csv", "/out", "/out/A1_list.crc"},
+      {"/a/b/c/.csv", "o", "o/A1_.crc"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(OutputPathFor(c.input, c.folder), c.output) << c.input << " into " << c.folder;
+  }
+  EXPECT_THROW(OutputPathFor("", "/out"), ConversionError);
 }
 
 TEST(OutputNamerTest, DefaultsToThisPlatformsSeparators) {

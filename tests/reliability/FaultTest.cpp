@@ -60,8 +60,8 @@ TEST_F(FullDisk, FillingUpPartWayKeepsTheOlderOutputAndLeavesNothingBehind) {
 
   const RunResult r = RunCsv2crc(scratch_.Path(), {"-o", mountPoint_, "big.csv", "small.csv"});
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(r.err,
-            "csv2crc: Cannot write '" + mountPoint_ + "/A1_big.crc': No space left on device\n");
+  EXPECT_EQ(r.err, "csv2crc: Error 105: Cannot write '" + mountPoint_ +
+                       "/A1_big.crc': No space left on device\n");
   EXPECT_EQ(ReadFile(mountPoint_ + "/A1_big.crc"), older);
   // The space the failed file took is given back: the next file still fits.
   EXPECT_EQ(ReadFile(mountPoint_ + "/A1_small.crc"), ReferenceConvert(small));
@@ -104,23 +104,50 @@ TEST_F(RefusingFolder, NoOutputIsMadeAndTheReasonIsNamed) {
   Lock();
   const RunResult r = RunAsNobody({"in.csv"});
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(r.err, "csv2crc: Cannot create 'A1_in.crc': Permission denied\n");
+  EXPECT_EQ(r.err, "csv2crc: Error 104: Cannot create 'A1_in.crc': Permission denied\n");
   EXPECT_EQ(Names(folder_), (std::set<std::string>{"in.csv"}));
 }
 
-// An older output the user may write, in a folder that takes no new file: it
-// is never truncated and written in place (a failure or a kill part-way would
-// leave it half-written), so it stays whole and the failure is reported.
-TEST_F(RefusingFolder, AWritableOlderOutputIsNotWrittenInPlace) {
-  const std::string older = Repeat("older,output\r\n", 1000);
-  WriteFile(folder_ + "/A1_in.crc", older);
+// An older output the user may write, in a folder that takes no new file
+// (a shared folder where only the file may be written): it is written in
+// place, which -v says; a failure part-way says that it is incomplete.
+TEST_F(RefusingFolder, AWritableOlderOutputIsWrittenInPlace) {
+  WriteFile(folder_ + "/A1_in.crc", Repeat("older,output\r\n", 1000));
   ::chmod((folder_ + "/A1_in.crc").c_str(), 0666);
   Lock();
-  const RunResult r = RunAsNobody({"in.csv"});
-  EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(r.err, "csv2crc: Cannot create 'A1_in.crc': Permission denied\n");
-  EXPECT_EQ(ReadFile(folder_ + "/A1_in.crc"), older);
+  RunResult r = RunAsNobody({"-v", "in.csv"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.err,
+            "Converting file:in.csv\nWriting 'A1_in.crc' in place: its folder takes no new "
+            "file\nProcessed 1 files.\n");
+  EXPECT_EQ(ReadFile(folder_ + "/A1_in.crc"), ReferenceConvert("a,b,c,d\r\n"));
   EXPECT_EQ(Names(folder_), (std::set<std::string>{"A1_in.crc", "in.csv"}));
+
+  ::chmod(folder_.c_str(), 0755);
+  WriteFile(folder_ + "/in.csv", Repeat(kBlockWithEnd, 1000));
+  Lock();
+  r = RunCsv2crc(folder_, {"in.csv"},
+                 {kSetpriv, "--reuid=nobody", "--regid=nogroup", "--clear-groups", "/bin/sh", "-c",
+                  "ulimit -f 4; exec \"$0\" \"$@\""});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.err,
+            "csv2crc: Error 105: Cannot write 'A1_in.crc': File too large; 'A1_in.crc' is "
+            "incomplete\n");
+}
+
+// A file-size limit: the write past it fails as an ordinary write error, the
+// temporary file goes and the next file is converted.
+TEST(FileSizeLimit, FailsTheFileAndTheRunGoesOn) {
+  Scratch scratch;
+  WriteFile(scratch / "big.csv", Repeat(kBlockWithEnd, 20000));
+  WriteFile(scratch / "small.csv", "a,b\r\n");
+  const RunResult r = RunCsv2crc(scratch.Path(), {"big.csv", "small.csv"},
+                                 {"/bin/sh", "-c", "ulimit -f 100; exec \"$0\" \"$@\""});
+  EXPECT_EQ(r.signal, 0);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.err, "csv2crc: Error 105: Cannot write 'A1_big.crc': File too large\n");
+  EXPECT_EQ(ReadFile(scratch / "A1_small.crc"), ReferenceConvert("a,b\r\n"));
+  EXPECT_EQ(Names(scratch.Path()), (std::set<std::string>{"A1_small.crc", "big.csv", "small.csv"}));
 }
 
 // ---------------------------------------------------------------------------
@@ -194,7 +221,9 @@ TEST_P(SignalPartWay, CatchableSignalRemovesTheTemporaryFileAndEndsByThatSignal)
   EXPECT_EQ(Names(scratch_.Path()), (std::set<std::string>{"A1_in.crc"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, SignalPartWay, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
+INSTANTIATE_TEST_SUITE_P(Signals, SignalPartWay,
+                         ::testing::Values(SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2,
+                                           SIGALRM, SIGVTALRM, SIGXCPU, SIGPIPE),
                          [](const auto& info) { return std::string(sigabbrev_np(info.param)); });
 
 // A kill during a large regular file: the output name holds the older output

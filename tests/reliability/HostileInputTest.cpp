@@ -4,6 +4,7 @@
 #include <climits>
 
 #include "ReliabilitySupport.h"
+#include "engine/ConversionRun.h"
 #include "engine/Errors.h"
 #include "engine/FileConverter.h"
 
@@ -14,8 +15,7 @@ using namespace std::string_literals;
 
 std::string Convert(const Scratch& scratch, const std::string& input) {
   WriteFile(scratch / "in.csv", input);
-  InputFile in = InputFile::Open(scratch / "in.csv");
-  ConvertToFile(in, scratch / "A1_in.crc");
+  FileConverter().Convert(ConversionRun({scratch / "in.csv"}), 0);
   return ReadFile(scratch / "A1_in.crc");
 }
 
@@ -143,7 +143,7 @@ TEST(LongPaths, OutputNameLongerThanTheFolderAllowsFailsClearly) {
   WriteFile(scratch / (base + ".csv"), "a,b,c,d\r\n");
   const RunResult r = RunCsv2crc(scratch.Path(), {base + ".csv"});
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(r.err, "csv2crc: Cannot create 'A1_" + base + ".crc': File name too long\n");
+  EXPECT_EQ(r.err, "csv2crc: Error 104: Cannot create 'A1_" + base + ".crc': File name too long\n");
   EXPECT_EQ(Names(scratch.Path()), (std::set<std::string>{base + ".csv"}));
 
   // The longest output name that fits still converts (its temporary file
@@ -177,7 +177,7 @@ TEST(LongPaths, PathsNearTheLimitConvertOrFailClearly) {
   WriteFile(folder + "/" + longBase + ".csv", "a,b\r\n");
   r = RunCsv2crc(folder, {folder + "/" + longBase + ".csv"});
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(r.err, "csv2crc: Cannot create '" + folder + "/A1_" + longBase +
+  EXPECT_EQ(r.err, "csv2crc: Error 104: Cannot create '" + folder + "/A1_" + longBase +
                        ".crc': File name too long\n");
   EXPECT_EQ(Names(folder), (std::set<std::string>{fitsBase + ".csv", "A1_" + fitsBase + ".crc",
                                                   longBase + ".csv"}));

@@ -1,5 +1,4 @@
-// The About window: layout, keys, the separator, and System Info through the
-// platform layer and the message box.
+// The About window: layout, keys, the separator, and System Info with its message box.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -14,49 +13,8 @@
 
 #include "UiTestSupport.h"
 #include "frmAbout.h"
-#include "sysinfo/SysInfo.h"
 
 namespace {
-
-// A system without the tool's registry entries, or with the first one pointing at a program.
-class FakePlatform : public corvane::SysInfoPlatform {
- public:
-  FakePlatform(std::string toolPath, frmAbout::MessageBox showMessage,
-               std::vector<std::string>* started)
-      : toolPath_(std::move(toolPath)), showMessage_(std::move(showMessage)), started_(started) {}
-
-  long RegOpenKeyExA(std::uint32_t, const std::string& subKey, std::uint32_t, std::uint32_t,
-                     corvane::RegHandle* result) override {
-    if (toolPath_.empty() || subKey != corvane::kMsinfoKey) {
-      *result = 0;
-      return corvane::kErrorFileNotFound;
-    }
-    *result = 7;
-    return corvane::kErrorSuccess;
-  }
-  long RegQueryValueExA(corvane::RegHandle, const std::string&, std::uint32_t* type,
-                        unsigned char* data, std::uint32_t* size) override {
-    if (toolPath_.size() + 1 > *size) {
-      return corvane::kErrorMoreData;
-    }
-    std::copy(toolPath_.begin(), toolPath_.end(), data);
-    data[toolPath_.size()] = 0;
-    *size = static_cast<std::uint32_t>(toolPath_.size() + 1);
-    *type = corvane::kRegSz;
-    return corvane::kErrorSuccess;
-  }
-  long RegCloseKey(corvane::RegHandle) override { return corvane::kErrorSuccess; }
-  std::string FindNormalFile(const std::string&) override { return std::string(); }
-  void StartProgram(const std::string& path) override { started_->push_back(path); }
-  void ShowMessage(const std::string& text, const std::string& title) override {
-    showMessage_(text, title);
-  }
-
- private:
-  std::string toolPath_;
-  frmAbout::MessageBox showMessage_;
-  std::vector<std::string>* started_;
-};
 
 struct Message {
   std::string text, title;
@@ -71,18 +29,17 @@ class AboutWindowTest : public ::testing::Test {
     });
   }
 
-  // System Info without a tool: the fake answers "no such key".
-  void UseFakePlatform(std::string toolPath = std::string()) {
-    about_->SetPlatformFactory([this, toolPath](frmAbout::MessageBox showMessage) {
-      ++platformsMade_;
-      return std::make_unique<FakePlatform>(toolPath, std::move(showMessage), &started_);
+  // System Info runs this stand-in, which starts the tool or not.
+  void UseLauncher(bool toolStarts) {
+    about_->SetSysInfoLauncher([this, toolStarts] {
+      ++launches_;
+      return toolStarts;
     });
   }
 
   std::unique_ptr<frmAbout> about_;
   std::vector<Message> messages_;
-  std::vector<std::string> started_;
-  int platformsMade_ = 0;
+  int launches_ = 0;
 };
 
 TEST_F(AboutWindowTest, ShowsItsControlsWhereTheyBelong) {
@@ -185,7 +142,8 @@ TEST_F(AboutWindowTest, OkHasTheFocusAndKeysCloseItUnlessSystemInfoIsFocused) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     SetUp();
-    UseFakePlatform();
+    launches_ = 0;
+    UseLauncher(true);
     about_->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(about_.get()));
     EXPECT_EQ(about_->focusWidget(), about_->cmdOK);
@@ -194,32 +152,36 @@ TEST_F(AboutWindowTest, OkHasTheFocusAndKeysCloseItUnlessSystemInfoIsFocused) {
     }
     QTest::keyClick(about_->focusWidget(), c.key);
     EXPECT_EQ(about_->isVisible(), !c.closes);
-    EXPECT_EQ(platformsMade_, c.sysInfoRuns);
-    EXPECT_EQ(messages_.size(), static_cast<size_t>(c.sysInfoRuns));
+    EXPECT_EQ(launches_, c.sysInfoRuns);
   }
 }
 
-TEST_F(AboutWindowTest, SystemInfoStartsTheToolOrSaysItIsUnavailable) {
-  UseFakePlatform();
+TEST_F(AboutWindowTest, SystemInfoSaysWhenTheToolIsUnavailable) {
+  UseLauncher(false);
   about_->show();
   QTest::mouseClick(about_->cmdSysInfo, Qt::LeftButton);
+  EXPECT_EQ(launches_, 1);
   ASSERT_EQ(messages_.size(), 1u);
   EXPECT_EQ(messages_[0].text, "System Information Is Unavailable At This Time");
   EXPECT_EQ(messages_[0].title, "CorvaneCSVtoCRC");
-  EXPECT_TRUE(started_.empty());
   EXPECT_TRUE(about_->isVisible());
 
   messages_.clear();
-  UseFakePlatform("C:\\Tools\\msinfo32.exe");
+  UseLauncher(true);
   QTest::mouseClick(about_->cmdSysInfo, Qt::LeftButton);
+  EXPECT_EQ(launches_, 2);
   EXPECT_TRUE(messages_.empty());
-  EXPECT_EQ(started_, std::vector<std::string>{"C:\\Tools\\msinfo32.exe"});
   EXPECT_TRUE(about_->isVisible());
 }
 
 #ifndef _WIN32
-TEST_F(AboutWindowTest, TheNativeLayerHereReportsTheToolUnavailableInOurMessageBox) {
+// By default System Info runs this system's launcher: with no system-information program on PATH
+// it cannot start one, and the window says so.
+TEST_F(AboutWindowTest, TheNativeLauncherWithoutAToolLeadsToTheMessage) {
+  const QByteArray path = qgetenv("PATH");
+  qputenv("PATH", "");
   QTest::mouseClick(about_->cmdSysInfo, Qt::LeftButton);
+  qputenv("PATH", path);
   ASSERT_EQ(messages_.size(), 1u);
   EXPECT_EQ(messages_[0].text, "System Information Is Unavailable At This Time");
   EXPECT_EQ(messages_[0].title, "CorvaneCSVtoCRC");
@@ -228,9 +190,7 @@ TEST_F(AboutWindowTest, TheNativeLayerHereReportsTheToolUnavailableInOurMessageB
 
 TEST(AboutWindowMessageBox, HasOnlyOkNoIconAndTheGivenTitle) {
   frmAbout about;
-  about.SetPlatformFactory([](frmAbout::MessageBox showMessage) {
-    return std::make_unique<FakePlatform>(std::string(), std::move(showMessage), nullptr);
-  });
+  about.SetSysInfoLauncher([] { return false; });
   about.show();
   QString title, text;
   QMessageBox::Icon icon = QMessageBox::Critical;

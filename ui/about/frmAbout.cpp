@@ -14,6 +14,8 @@
 
 namespace {
 
+constexpr const char* kSysInfoUnavailable = "System Information Is Unavailable At This Time";
+
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, const QRect& rect) {
   auto* label = new QLabel(text, parent);
   label->setObjectName(QString::fromLatin1(name));
@@ -95,9 +97,7 @@ frmAbout::frmAbout(QWidget* parent)
   connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
   connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
 
-  platformFactory_ = [](MessageBox showMessage) {
-    return corvane::MakeNativeSysInfoPlatform(std::move(showMessage));
-  };
+  startSysInfo_ = [] { return corvane::StartSysInfo(); };
   showMessage_ = [this](const std::string& text, const std::string& title) {
     QMessageBox box(QMessageBox::NoIcon, QString::fromLocal8Bit(title),
                     QString::fromLocal8Bit(text), QMessageBox::Ok, this);
@@ -110,8 +110,8 @@ frmAbout::frmAbout(QWidget* parent)
 
 frmAbout::~frmAbout() = default;
 
-void frmAbout::SetPlatformFactory(PlatformFactory factory) {
-  platformFactory_ = std::move(factory);
+void frmAbout::SetSysInfoLauncher(SysInfoLauncher startSysInfo) {
+  startSysInfo_ = std::move(startSysInfo);
 }
 
 void frmAbout::SetMessageBox(MessageBox showMessage) { showMessage_ = std::move(showMessage); }
@@ -129,12 +129,5 @@ void frmAbout::Form_Load() {
 void frmAbout::cmdOK_Click() { accept(); }
 
 void frmAbout::cmdSysInfo_Click() {
-  // The platform reaches our message box through this window's current choice of box.
-  std::unique_ptr<corvane::SysInfoPlatform> platform = platformFactory_(
-      [this](const std::string& text, const std::string& title) { ShowMessage(text, title); });
-  corvane::StartSysInfo(*platform);
-}
-
-void frmAbout::ShowMessage(const std::string& text, const std::string& title) {
-  showMessage_(text, title);
+  if (!startSysInfo_()) showMessage_(kSysInfoUnavailable, corvane::kProgramTitle);
 }

@@ -4,15 +4,10 @@
 
 #include <QDialog>
 #include <functional>
-#include <memory>
 #include <string>
 
 class QLabel;
 class QPushButton;
-
-namespace corvane {
-class SysInfoPlatform;
-}
 
 // Fixed texts of the window.
 namespace corvane::about {
@@ -29,15 +24,14 @@ class frmAbout : public QDialog {
  public:
   // A message box with an OK button only and no icon.
   using MessageBox = std::function<void(const std::string& text, const std::string& title)>;
-  // Makes the platform layer that System Info talks to, given the message box it is to use.
-  using PlatformFactory =
-      std::function<std::unique_ptr<corvane::SysInfoPlatform>(MessageBox showMessage)>;
+  // Starts the system-information tool; false when it could not.
+  using SysInfoLauncher = std::function<bool()>;
 
   explicit frmAbout(QWidget* parent = nullptr);
   ~frmAbout() override;
 
-  // The registry, file and program layer that System Info uses (the native one by default).
-  void SetPlatformFactory(PlatformFactory factory);
+  // What System Info runs (corvane::StartSysInfo on this system by default).
+  void SetSysInfoLauncher(SysInfoLauncher startSysInfo);
   // The message box System Info shows its messages in (a QMessageBox by default).
   void SetMessageBox(MessageBox showMessage);
 
@@ -56,8 +50,6 @@ class frmAbout : public QDialog {
   void cmdSysInfo_Click();
 
  private:
-  void ShowMessage(const std::string& text, const std::string& title);
-
-  PlatformFactory platformFactory_;
+  SysInfoLauncher startSysInfo_;
   MessageBox showMessage_;
 };

@@ -32,6 +32,7 @@ void StartupMessage(QtMsgType type, const QMessageLogContext& context, const QSt
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // A signal that ends the program removes the output being written first.
   corvane::InstallSignalCleanup();
   g_defaultHandler = qInstallMessageHandler(StartupMessage);
   QApplication app(argc, argv);

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "engine/Errors.h"
+
 namespace corvane {
 
 // How the batch drives the window.
@@ -33,9 +35,9 @@ class ConversionObserver {
   virtual bool StopRequested() { return false; }
 };
 
-// Thrown by an observer to abandon a batch; Run removes any unfinished output
-// and lets it pass.
-struct BatchAbandoned {};
+// Thrown by an observer to abandon a batch, and by Run when StopRequested
+// said so; Run removes any unfinished output and lets it pass.
+using BatchAbandoned = ConversionStopped;
 
 // An ordered list of input paths, read by index. A batch reads all of it
 // when it starts: entries added later wait for the next batch.

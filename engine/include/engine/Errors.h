@@ -10,16 +10,20 @@
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace corvane {
 
 enum class ErrorNumber : int {
-  kInvalidPath = 101,   // a path that has no output name (the empty path)
-  kOpenInput = 102,     // the input cannot be opened for reading (missing, a folder, refused)
-  kReadInput = 103,     // reading the input failed part-way
-  kCreateOutput = 104,  // the output cannot be created in its folder (or its name is a folder)
-  kWriteOutput = 105,   // writing the output failed (disk full, I/O error)
-  kFinishOutput = 106,  // the finished output cannot be closed or moved to its name
+  kInvalidPath = 101,    // a path that has no output name (the empty path)
+  kOpenInput = 102,      // the input cannot be opened for reading (missing, a folder, refused)
+  kReadInput = 103,      // reading the input failed part-way
+  kCreateOutput = 104,   // the output cannot be created in its folder (or its name is a folder)
+  kWriteOutput = 105,    // writing the output failed (disk full, I/O error)
+  kFinishOutput = 106,   // the finished output cannot be closed or moved to its name
+  kOutputIsInput = 107,  // the output would replace an input of the same run
+  kSameOutput = 108,     // the output is already that of an earlier input of the run
+  kOutOfMemory = 109,    // not enough memory to convert the file
 };
 
 class ConversionError : public std::runtime_error {
@@ -35,7 +39,19 @@ class ConversionError : public std::runtime_error {
   ErrorNumber number_;
 };
 
+// Thrown when a conversion is ended early on request (the program is ending).
+// Whatever was being written is abandoned: an older output stays whole.
+struct ConversionStopped {};
+
 // The operating system's text for an errno value ("No such file or directory").
 std::string SystemReason(int errnoValue);
+
+// A file name as messages and status lines show it: control characters are
+// written as escapes ("\n", "\x1b"), so that no name can split a line or
+// drive a terminal. Every other byte is kept.
+std::string ShownName(std::string_view name);
+
+// The name shown between single quotes, as every description names files.
+std::string Quoted(std::string_view name);
 
 }  // namespace corvane

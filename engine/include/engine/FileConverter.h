@@ -1,58 +1,73 @@
-// Converting one file, with complete-or-untouched outputs.
+// Converting the files of a run, with complete-or-untouched outputs.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
-#include <string>
+
+#include "engine/ConversionRun.h"
 
 namespace corvane {
 
-// An input file opened for reading. Opening fails with ConversionError
-// (kOpenInput) naming the file and the reason; a folder is refused here.
-class InputFile {
+// What happens to one file while it is converted. Every call comes on the
+// converting thread.
+class ConversionEvents {
  public:
-  static InputFile Open(const std::string& path);
-  // Standard input (or any open descriptor) under a display name, used in
-  // failure descriptions. The descriptor is not taken over: it stays open.
-  static InputFile FromDescriptor(int fd, const std::string& displayName);
-  InputFile(InputFile&&) noexcept;
-  InputFile& operator=(InputFile&&) noexcept;
-  ~InputFile();
-
-  const std::string& Path() const;
-  // Reads up to size bytes; 0 at the end of the input. Throws kReadInput.
-  std::size_t Read(char* buffer, std::size_t size);
-
- private:
-  struct Impl;
-  explicit InputFile(std::unique_ptr<Impl> impl);
-  std::unique_ptr<Impl> impl_;
+  virtual ~ConversionEvents() = default;
+  // The input is open and its output checked; nothing is written yet. May
+  // throw to abandon the file (nothing is then written).
+  virtual void Started() {}
+  // The older output is being written in place, as its folder takes no new
+  // file: a failure from now on leaves it incomplete.
+  virtual void WritingInPlace() {}
+  // Bytes of the input read so far, of its size at the start (0 when the
+  // size is not known, as for a pipe). At most a few times a second.
+  virtual void Progress(std::uint64_t bytesRead, std::uint64_t inputSize) {
+    (void)bytesRead;
+    (void)inputSize;
+  }
+  // Asked between blocks. True ends the conversion with ConversionStopped:
+  // the unfinished output is removed and an older one stays whole.
+  virtual bool StopRequested() { return false; }
 };
 
-// Converts an opened input into outputPath: written to a hidden temporary file
-// in the output's folder (".<name>.XXXXXX", unique per conversion; where that
-// name is too long for the folder, the shorter ".corvane.XXXXXX") and moved
-// over outputPath only when complete; a symbolic link of that name is
-// replaced, not followed. The new file gets the permissions of any new file
-// (0666 less the umask). On any failure (and when an exception passes
-// through) the temporary file is removed and an existing file of that name is
-// untouched: outputPath is never written in place, so a folder that takes no
-// new file fails even where an older output in it could be overwritten.
-// Fails with ConversionError: kCreateOutput (no file can be made there, the
-// name is a folder or too long), kReadInput, kWriteOutput (disk full),
-// kFinishOutput (closing or renaming failed); each names the file and the
-// reason.
-void ConvertToFile(InputFile& input, const std::string& outputPath);
+struct ConversionResult {
+  bool inPlace = false;  // the older output was written in place
+};
 
-// Told the path of each temporary file ConvertToFile creates, once it exists,
-// and nullptr once it is gone again (moved to its final name or removed). A
-// program uses it to remove an unfinished temporary file when a signal ends
-// it. One observer per process, called on the converting thread; nullptr (the
-// default) tells nobody. The path is valid only during the call.
-using TemporaryFileObserver = void (*)(const char* temporaryPath);
-void SetTemporaryFileObserver(TemporaryFileObserver observer);
+// Converts files of a run, one at a time; its buffers are made once and used
+// for every file. One per converting thread.
+//
+// An output is written to a hidden temporary file beside it (".<name>.XXXXXX",
+// or ".corvane.XXXXXX" where that name is too long for the folder) and moved
+// over the output name only when complete; a symbolic link of that name is
+// replaced, not followed. A new output gets the input's read and write
+// permissions less the umask; an output that replaces an older file keeps
+// that file's permissions, and its owner and group as far as the user may set
+// them. Only where the folder takes no new file but the older output is
+// writable is that file written in place. Whatever ends a conversion early,
+// the temporary file is removed and an older output stays whole.
+class FileConverter {
+ public:
+  // overlapped: a regular input is read ahead and the output written on two
+  // threads of the converter's own, so that a file is converted on two
+  // cores. Without, everything happens on the calling thread: for a caller
+  // that converts several files at once.
+  explicit FileConverter(bool overlapped = true);
+  ~FileConverter();
+  FileConverter(const FileConverter&) = delete;
+  FileConverter& operator=(const FileConverter&) = delete;
 
-// Converts an opened input to an open descriptor (the command line's filter).
-// outputName names the output in failure descriptions; outFd stays open.
-void ConvertToDescriptor(InputFile& input, int outFd, const std::string& outputName);
+  // Converts entry index of the run. Throws ConversionError naming the file
+  // and the reason (101 to 109), or ConversionStopped.
+  ConversionResult Convert(const ConversionRun& run, std::size_t index, ConversionEvents& events);
+  ConversionResult Convert(const ConversionRun& run, std::size_t index);
+
+  struct Buffers;  // inside the engine only
+
+ private:
+  bool overlapped_;
+  std::unique_ptr<Buffers> buffers_;
+};
 
 }  // namespace corvane

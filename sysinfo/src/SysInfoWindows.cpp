@@ -1,6 +1,4 @@
 // The launcher's layer on Windows: the real registry, FindFirstFileA and CreateProcessA.
-#ifdef _WIN32
-
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -14,6 +12,7 @@
 #include <vector>
 
 #include "sysinfo/SysInfo.h"
+#include "sysinfo/SysInfoWindows.h"
 
 namespace corvane {
 
@@ -28,15 +27,10 @@ HKEY RootKey(std::uint32_t root) {
 
 HKEY Key(RegHandle handle) { return reinterpret_cast<HKEY>(handle); }
 
-class WindowsSysInfoPlatform final : public SysInfoPlatform {
+class WindowsRegistry final : public Registry {
  public:
-  explicit WindowsSysInfoPlatform(
-      std::function<void(const std::string&, const std::string&)> showMessage)
-      : showMessage_(std::move(showMessage)) {}
-
   long RegOpenKeyExA(std::uint32_t root, const std::string& subKey, std::uint32_t options,
                      std::uint32_t access, RegHandle* result) override {
-    if (result == nullptr) return ERROR_INVALID_PARAMETER;
     HKEY key = nullptr;
     const LSTATUS status = ::RegOpenKeyExA(RootKey(root), subKey.c_str(), options, access, &key);
     *result = status == ERROR_SUCCESS ? reinterpret_cast<RegHandle>(key) : 0;
@@ -46,31 +40,21 @@ class WindowsSysInfoPlatform final : public SysInfoPlatform {
   long RegQueryValueExA(RegHandle key, const std::string& valueName, std::uint32_t* type,
                         unsigned char* data, std::uint32_t* size) override {
     DWORD valueType = 0;
-    DWORD valueSize = size != nullptr ? *size : 0;
-    const LSTATUS status = ::RegQueryValueExA(Key(key), valueName.c_str(), nullptr, &valueType,
-                                              data, size != nullptr ? &valueSize : nullptr);
-    if (type != nullptr) *type = valueType;
-    if (size != nullptr) *size = valueSize;
+    DWORD valueSize = *size;
+    const LSTATUS status =
+        ::RegQueryValueExA(Key(key), valueName.c_str(), nullptr, &valueType, data, &valueSize);
+    *type = valueType;
+    *size = valueSize;
     return status;
   }
 
   long RegCloseKey(RegHandle key) override { return ::RegCloseKey(Key(key)); }
+};
 
-  std::string FindNormalFile(const std::string& pattern) override {
-    WIN32_FIND_DATAA found{};
-    const HANDLE search = ::FindFirstFileA(pattern.c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return {};
-    constexpr DWORD kNotNormal =
-        FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-    std::string name;
-    do {
-      if ((found.dwFileAttributes & kNotNormal) == 0) {
-        name = found.cFileName;
-        break;
-      }
-    } while (::FindNextFileA(search, &found));
-    ::FindClose(search);
-    return name;
+class WindowsSysInfoPlatform final : public SysInfoPlatform {
+ public:
+  std::optional<std::string> FindTool() override {
+    return FindSysInfoInRegistry(registry_, FindNormalFile);
   }
 
   void StartProgram(const std::string& path) override {
@@ -95,22 +79,33 @@ class WindowsSysInfoPlatform final : public SysInfoPlatform {
     ::CloseHandle(process.hProcess);
   }
 
-  void ShowMessage(const std::string& text, const std::string& title) override {
-    showMessage_(text, title);
-  }
-
  private:
-  std::function<void(const std::string&, const std::string&)> showMessage_;
+  WindowsRegistry registry_;
 };
 
 }  // namespace
 
-std::unique_ptr<SysInfoPlatform> MakeNativeSysInfoPlatform(
-    std::function<void(const std::string& text, const std::string& title)> showMessage) {
-  if (!showMessage) throw std::invalid_argument("The launcher needs a message box");
-  return std::make_unique<WindowsSysInfoPlatform>(std::move(showMessage));
+std::unique_ptr<Registry> MakeWindowsRegistry() { return std::make_unique<WindowsRegistry>(); }
+
+std::string FindNormalFile(const std::string& pattern) {
+  WIN32_FIND_DATAA found{};
+  const HANDLE search = ::FindFirstFileA(pattern.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return {};
+  constexpr DWORD kNotNormal =
+      FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  std::string name;
+  do {
+    if ((found.dwFileAttributes & kNotNormal) == 0) {
+      name = found.cFileName;
+      break;
+    }
+  } while (::FindNextFileA(search, &found));
+  ::FindClose(search);
+  return name;
+}
+
+std::unique_ptr<SysInfoPlatform> MakeNativeSysInfoPlatform() {
+  return std::make_unique<WindowsSysInfoPlatform>();
 }
 
 }  // namespace corvane
-
-#endif  // _WIN32

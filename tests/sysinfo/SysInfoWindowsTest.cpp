@@ -7,8 +7,6 @@
 //   CORVANE_CHECK_SYSINFO_STATE    neither | missing-program | location | path: which of the
 //                                  tool's two registry entries are present
 //   CORVANE_CHECK_SYSINFO_PROGRAM  the program file StartSysInfo should start (location, path)
-#ifdef _WIN32
-
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -22,7 +20,9 @@
 #include <system_error>
 #include <thread>
 
+#include "sysinfo/Registry.h"
 #include "sysinfo/SysInfo.h"
+#include "sysinfo/SysInfoWindows.h"
 
 namespace corvane {
 namespace {
@@ -50,12 +50,6 @@ std::optional<std::string> WaitForFile(const fs::path& path) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   return std::nullopt;
-}
-
-std::unique_ptr<SysInfoPlatform> MakeNative(std::vector<std::string>* shown = nullptr) {
-  return MakeNativeSysInfoPlatform([shown](const std::string& text, const std::string&) {
-    if (shown != nullptr) shown->push_back(text);
-  });
 }
 
 class TemporaryFolder {
@@ -117,9 +111,8 @@ class FindNormalFileWindows : public ::testing::TestWithParam<FindCase> {
 };
 
 TEST_P(FindNormalFileWindows, AnswersTheNameOfANormalFileOrNothing) {
-  const auto platform = MakeNative();
   const std::string pattern = folder_.Path().string() + "\\" + GetParam().pattern;
-  EXPECT_EQ(platform->FindNormalFile(pattern), GetParam().expected);
+  EXPECT_EQ(FindNormalFile(pattern), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -144,7 +137,7 @@ TEST(StartProgramWindows, StartsTheProgramInANormalWindowWithoutWaiting) {
   fs::create_directories(tool.parent_path());
   fs::copy_file(probe, tool);
 
-  MakeNative()->StartProgram(tool.string());
+  MakeNativeSysInfoPlatform()->StartProgram(tool.string());
 
   const auto started = WaitForFile(tool.string() + ".started");
   ASSERT_TRUE(started.has_value()) << "the program never ran";
@@ -155,7 +148,7 @@ TEST(StartProgramWindows, ThrowsWhenTheProgramCannotBeStarted) {
   TemporaryFolder folder;
   const auto notAProgram = folder.Path() / "notes.txt";
   std::ofstream(notAProgram) << "not a program";
-  const auto platform = MakeNative();
+  const auto platform = MakeNativeSysInfoPlatform();
 
   EXPECT_THROW(platform->StartProgram((folder.Path() / "missing.exe").string()), std::system_error);
   EXPECT_THROW(platform->StartProgram(notAProgram.string()), std::system_error);
@@ -163,27 +156,12 @@ TEST(StartProgramWindows, ThrowsWhenTheProgramCannotBeStarted) {
   EXPECT_ANY_THROW(platform->StartProgram(""));
 }
 
-TEST(RegistryWindows, ClosingHandleZeroIsRefusedAndAMissingKeyIsNotFound) {
-  const auto platform = MakeNative();
-  RegHandle handle = 0;
-  EXPECT_EQ(platform->RegOpenKeyExA(kHkeyLocalMachine, "SOFTWARE\\Corvane\\No such key", 0,
-                                    kKeyRead, &handle),
-            kErrorFileNotFound);
-  EXPECT_EQ(handle, 0u);
-  EXPECT_NE(platform->RegCloseKey(0), kErrorSuccess);
-  // A key every Windows has opens through the sign-extended root.
-  ASSERT_EQ(platform->RegOpenKeyExA(kHkeyLocalMachine, "SOFTWARE\\Microsoft", 0, kKeyRead, &handle),
-            kErrorSuccess);
-  EXPECT_NE(handle, 0u);
-  EXPECT_EQ(platform->RegCloseKey(handle), kErrorSuccess);
-}
-
 // --- Values put in the registry beforehand -----------------------------------------------------
 
 TEST(RegistryWindows, RegistryValuesOfEveryType) {
   const std::string key = Environment("CORVANE_CHECK_REGISTRY_KEY");
   if (key.empty()) GTEST_SKIP() << "CORVANE_CHECK_REGISTRY_KEY names no prepared key";
-  const auto platform = MakeNative();
+  const auto registry = MakeWindowsRegistry();
   struct Expectation {
     const char* value;
     bool found;
@@ -200,94 +178,64 @@ TEST(RegistryWindows, RegistryValuesOfEveryType) {
   };
   for (const auto& expected : expectations) {
     std::string keyVal = "before";
-    EXPECT_EQ(GetKeyValue(*platform, kHkeyLocalMachine, key, expected.value, keyVal),
+    EXPECT_EQ(GetKeyValue(*registry, kHkeyLocalMachine, key, expected.value, keyVal),
               expected.found)
         << expected.value;
     EXPECT_EQ(keyVal, expected.keyVal) << expected.value;
   }
   std::string keyVal = "before";
-  EXPECT_THROW(GetKeyValue(*platform, kHkeyLocalMachine, key, "EmptyBinary", keyVal),
+  EXPECT_THROW(GetKeyValue(*registry, kHkeyLocalMachine, key, "EmptyBinary", keyVal),
                std::invalid_argument);
-  EXPECT_FALSE(GetKeyValue(*platform, kHkeyLocalMachine, key + "\\Missing", "Text", keyVal));
+  EXPECT_FALSE(GetKeyValue(*registry, kHkeyLocalMachine, key + "\\Missing", "Text", keyVal));
 }
 
-// The real registry and file system; the start only recorded.
-class RecordingStart : public SysInfoPlatform {
+// The real registry, recording which keys are opened.
+class RecordingRegistry : public Registry {
  public:
-  RecordingStart() : native_(MakeNative(&messages)) {}
-
   long RegOpenKeyExA(std::uint32_t root, const std::string& subKey, std::uint32_t options,
                      std::uint32_t access, RegHandle* result) override {
     opened.push_back(subKey);
-    return native_->RegOpenKeyExA(root, subKey, options, access, result);
+    return real_->RegOpenKeyExA(root, subKey, options, access, result);
   }
   long RegQueryValueExA(RegHandle key, const std::string& name, std::uint32_t* type,
                         unsigned char* data, std::uint32_t* size) override {
-    return native_->RegQueryValueExA(key, name, type, data, size);
+    return real_->RegQueryValueExA(key, name, type, data, size);
   }
-  long RegCloseKey(RegHandle key) override { return native_->RegCloseKey(key); }
-  std::string FindNormalFile(const std::string& pattern) override {
-    finds.push_back(pattern);
-    return native_->FindNormalFile(pattern);
-  }
-  void StartProgram(const std::string& path) override { starts.push_back(path); }
-  void ShowMessage(const std::string& text, const std::string& title) override {
-    native_->ShowMessage(text, title);
-  }
+  long RegCloseKey(RegHandle key) override { return real_->RegCloseKey(key); }
 
-  std::vector<std::string> opened, finds, starts, messages;
+  std::vector<std::string> opened;
 
  private:
-  std::unique_ptr<SysInfoPlatform> native_;
+  std::unique_ptr<Registry> real_ = MakeWindowsRegistry();
 };
 
 TEST(RegistryWindows, StartSysInfoFollowsTheRegistry) {
   const std::string state = Environment("CORVANE_CHECK_SYSINFO_STATE");
   const std::string program = Environment("CORVANE_CHECK_SYSINFO_PROGRAM");
   if (state.empty()) GTEST_SKIP() << "CORVANE_CHECK_SYSINFO_STATE names no prepared registry";
-  RecordingStart platform;
-
-  StartSysInfo(platform);
-
-  const std::vector<std::string> unavailable = {kSysInfoUnavailable};
-  const std::vector<std::string> bothKeys = {kMsinfoKey, kMsinfoLocationKey};
-  if (state == "neither") {
-    EXPECT_TRUE(platform.starts.empty());
-    EXPECT_EQ(platform.messages, unavailable);
-    EXPECT_EQ(platform.opened, bothKeys);
-  } else if (state == "missing-program") {
-    EXPECT_TRUE(platform.starts.empty());
-    EXPECT_EQ(platform.messages, unavailable);
-    EXPECT_EQ(platform.finds.size(), 1u);
-  } else if (state == "location") {
-    EXPECT_EQ(platform.starts, std::vector<std::string>{program});
-    EXPECT_TRUE(platform.messages.empty());
-    EXPECT_EQ(platform.opened, bothKeys);
+  std::optional<std::string> found;
+  std::vector<std::string> opened = {kMsinfoKey, kMsinfoLocationKey};
+  if (state == "location") {
+    found = program;
   } else if (state == "path") {
-    EXPECT_EQ(platform.starts, std::vector<std::string>{program});
-    EXPECT_TRUE(platform.messages.empty());
-    EXPECT_EQ(platform.opened, std::vector<std::string>{kMsinfoKey}) << "second key read";
-  } else {
+    found = program;
+    opened = {kMsinfoKey};  // the second key is never read
+  } else if (state != "neither" && state != "missing-program") {
     FAIL() << "unknown CORVANE_CHECK_SYSINFO_STATE " << state;
   }
-}
+  RecordingRegistry registry;
 
-TEST(RegistryWindows, StartSysInfoStartsTheRegisteredProgram) {
-  const std::string state = Environment("CORVANE_CHECK_SYSINFO_STATE");
-  const std::string program = Environment("CORVANE_CHECK_SYSINFO_PROGRAM");
-  if (state != "location" && state != "path") GTEST_SKIP() << "no program registered";
-  std::vector<std::string> shown;
-  const auto platform = MakeNative(&shown);
+  EXPECT_EQ(FindSysInfoInRegistry(registry, FindNormalFile), found);
+  EXPECT_EQ(registry.opened, opened);
+
+  // And for real: the program found is started and marks that it ran.
   const auto marker = program + ".started";
-  DeleteFileA(marker.c_str());
-
-  StartSysInfo(*platform);
-
-  EXPECT_TRUE(shown.empty());
-  EXPECT_TRUE(WaitForFile(marker).has_value()) << program << " never ran";
+  if (found) DeleteFileA(marker.c_str());
+  EXPECT_EQ(StartSysInfo(), found.has_value());
+  if (found) {
+    EXPECT_TRUE(WaitForFile(marker).has_value()) << program << " never ran";
+  }
 }
 
 }  // namespace
 }  // namespace corvane
-
-#endif  // _WIN32

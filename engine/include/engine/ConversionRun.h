@@ -1,0 +1,85 @@
+// A run: the inputs to convert, in order, and where each output goes,
+// planned before any byte is written.
+#pragma once
+
+#include <compare>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/Errors.h"
+
+namespace corvane {
+
+// The input name that stands for standard input converted to standard output,
+// in runs that allow it.
+inline constexpr std::string_view kStandardStreams = "-";
+
+struct RunOptions {
+  std::string outputFolder;      // empty: each output beside its input
+  bool standardStreams = false;  // "-" converts standard input to standard output
+};
+
+// Which file a name leads to: its device and its number there.
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t file = 0;
+  friend auto operator<=>(const FileIdentity&, const FileIdentity&) = default;
+};
+
+// Where the output of inputPath goes: the derived output path, or with an
+// output folder the output's file name inside that folder. Throws
+// ConversionError(kInvalidPath) for the empty path.
+std::string OutputPathFor(std::string_view inputPath, const std::string& outputFolder = {});
+
+class ConversionRun {
+ public:
+  // Derives every output and decides what needs the whole run: a later input
+  // whose output is already that of an earlier, different input is refused
+  // (kSameOutput), and so is a path without output name (kInvalidPath). The
+  // same file listed twice is converted twice. Reads names, writes nothing.
+  explicit ConversionRun(std::vector<std::string> inputs, RunOptions options = {});
+
+  std::size_t Size() const { return entries_.size(); }
+  const std::string& Input(std::size_t index) const { return entries_.at(index).input; }
+  // "" for standard output and for a path without output name.
+  const std::string& Output(std::size_t index) const { return entries_.at(index).output; }
+  bool IsStandardStreams(std::size_t index) const { return entries_.at(index).standardStreams; }
+
+ private:
+  friend class FileConverter;
+
+  struct Entry {
+    std::string input;
+    std::string output;
+    std::string outputKey;
+    bool standardStreams = false;
+    std::optional<ConversionError> refusal;
+  };
+  struct InputFile {
+    std::string name;
+    std::string key;                       // the path's key, compared where no file exists
+    std::optional<FileIdentity> identity;  // what it leads to, where it exists
+  };
+
+  // The input of the run that a file of this key and identity would replace,
+  // or nullptr.
+  const InputFile* InputAt(const std::string& key,
+                           const std::optional<FileIdentity>& identity) const;
+  // Refuses (kOutputIsInput) to write entry index's output where it would
+  // replace an input of the run, the opened input itself included: by the
+  // file the output name leads to where it exists, by its path where not.
+  void RefuseReplacingAnInput(std::size_t index, const std::optional<FileIdentity>& opened) const;
+
+  std::vector<Entry> entries_;
+  std::vector<InputFile> inputs_;                       // one for each entry
+  std::unordered_map<std::string, std::size_t> byKey_;  // first input of each key
+  std::map<FileIdentity, std::size_t> byIdentity_;      // first input of each file
+};
+
+}  // namespace corvane

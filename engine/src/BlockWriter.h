@@ -1,0 +1,74 @@
+// Writes a transcoder's output to a descriptor on a thread of its own, so that
+// writing overlaps reading and scanning on a second core. Whole blocks are
+// handed over without copying: the transcoder collects its output in buffers
+// lent to it in turn from a small, fixed set, so memory stays bounded.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "FileSystem.h"
+#include "engine/RecordTranscoder.h"
+
+namespace corvane::detail {
+
+// Writes every byte to fd: short writes are continued and interrupted calls
+// repeated; anything else fails (kWriteOutput) naming the output `name`.
+void WriteAll(int fd, const std::string& name, const char* data, std::size_t size);
+
+class BlockWriter final : public OutputSink {
+ public:
+  BlockWriter();
+  ~BlockWriter() override;
+  BlockWriter(const BlockWriter&) = delete;
+  BlockWriter& operator=(const BlockWriter&) = delete;
+
+  // Starts an output: what is handed over from now on goes to fd; failures
+  // name the output `name`.
+  void Begin(int fd, const std::string& name);
+  // Waits until everything handed over is written; throws the first failure
+  // (a ConversionError, or whatever a write threw).
+  void End();
+  // Drops what is not written yet and waits until the descriptor is no
+  // longer in use, so that it may be closed.
+  void Abandon() noexcept;
+
+  char* LendBuffer(std::size_t size) override;
+  char* TakeBlock(char* block, std::size_t size) override;
+  // The last, partial block of an output: copied into a free buffer.
+  void Write(const char* data, std::size_t size) override;
+
+ private:
+  struct Block {
+    char* data;
+    std::size_t size;
+  };
+
+  void Run();
+  // Hands a block to the thread and waits for a free buffer, which it returns.
+  char* Exchange(Block block);
+  void ThrowFailure();
+
+  std::mutex mutex_;
+  std::condition_variable work_;  // the thread waits for blocks
+  std::condition_variable done_;  // the caller waits for free buffers or an idle thread
+  std::deque<Block> queue_;
+  std::vector<char*> free_;
+  std::vector<AlignedBuffer> buffers_;
+  std::size_t bufferSize_ = 0;
+  char* lent_ = nullptr;
+  bool writing_ = false;  // the thread is writing a block it took
+  bool quit_ = false;
+  std::exception_ptr failure_;
+  int fd_ = -1;
+  std::string name_;
+  std::thread thread_;
+};
+
+}  // namespace corvane::detail

@@ -1,0 +1,79 @@
+// The file-system calls the engine makes, one small set for every platform:
+// FileSystemPosix.cpp and FileSystemWindows.cpp implement them. Descriptors
+// are ints: POSIX file descriptors, or the C run-time's on Windows. Calls that
+// can fail return -1 (or false) and leave the reason in errno.
+// Not for use outside the engine and its tests.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "engine/ConversionRun.h"
+
+namespace corvane::detail {
+
+// Which file a name or descriptor leads to: the device and the file's number
+// on it (inode; on Windows the volume serial number and the file index).
+using corvane::FileIdentity;
+
+struct FileInfo {
+  enum class Kind { kRegular, kFolder, kLink, kOther };
+  Kind kind = Kind::kOther;
+  FileIdentity identity;
+  std::uint64_t size = 0;
+  unsigned permissions = 0;  // rwx bits of owner, group and others (0 where there are none)
+  std::uint64_t owner = 0;   // user and group (0 where there are none)
+  std::uint64_t group = 0;
+};
+
+// Descriptors. Interrupted calls are repeated inside.
+int OpenForReading(const std::string& path);
+// A new file that did not exist (never follows a link), with the given
+// permissions less the umask.
+int CreateExclusive(const std::string& path, unsigned permissions);
+// An existing regular file, emptied for writing; never follows a link.
+int OpenExistingForWriting(const std::string& path);
+std::ptrdiff_t Read(int fd, void* data, std::size_t size);
+std::ptrdiff_t Write(int fd, const void* data, std::size_t size);
+int Close(int fd);
+
+// Names.
+int Rename(const std::string& from, const std::string& to);  // replaces the target
+int Remove(const std::string& path);
+// Async-signal-safe removal, for the signal handler.
+void RemoveNow(const char* path) noexcept;
+// Marks a file hidden where the platform has such a mark (Windows); or not.
+void SetHidden(const std::string& path, bool hidden);
+
+// What a descriptor or a name is. StatusOfName looks at the name itself (a
+// link is kLink); StatusOfTarget follows links.
+bool StatusOfDescriptor(int fd, FileInfo& info);
+bool StatusOfName(const std::string& path, FileInfo& info);
+bool StatusOfTarget(const std::string& path, FileInfo& info);
+
+// Gives a new file the owner, group and permissions of the older file it is
+// about to replace, as far as the user may (best effort, failures ignored).
+void AdoptOwnership(int fd, const FileInfo& older);
+
+// Tells the system that a descriptor is read once from start to end.
+void AdviseSequential(int fd);
+// Makes a standard stream pass bytes unchanged (no CR LF translation).
+void SetBinaryMode(int fd);
+// A number that differs between processes running at the same time.
+std::uint64_t ProcessNumber();
+// A text that is equal for two paths naming the same place: absolute and
+// without "." and ".." steps; without regard to case where names are so.
+std::string PathKey(const std::string& path);
+
+// Page-aligned memory for reading and writing whole blocks.
+struct AlignedFree {
+  void operator()(char* block) const noexcept;
+};
+using AlignedBuffer = std::unique_ptr<char[], AlignedFree>;
+inline constexpr std::size_t kPageSize = 4096;
+// size is rounded up to whole pages; throws std::bad_alloc.
+AlignedBuffer AllocateAligned(std::size_t size);
+
+}  // namespace corvane::detail

@@ -1,0 +1,191 @@
+// The engine's file-system calls on Linux and other POSIX systems.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <new>
+
+#include "FileSystem.h"
+#include "IoHooks.h"
+#include "engine/Errors.h"
+#include "engine/OutputNamer.h"
+
+namespace corvane {
+
+std::string_view OutputNamer::PlatformSeparators() { return "/"; }
+
+namespace {
+
+// strerror_r comes in two flavours: the XSI one returns an int and fills the
+// buffer, the GNU one returns a pointer that may or may not be the buffer.
+[[maybe_unused]] const char* ReasonText(int result, const char* buffer) {
+  return result == 0 ? buffer : nullptr;
+}
+[[maybe_unused]] const char* ReasonText(const char* result, const char* /*buffer*/) {
+  return result;
+}
+
+}  // namespace
+
+std::string SystemReason(int errnoValue) {
+  char buffer[256] = {};
+  const char* text = ReasonText(strerror_r(errnoValue, buffer, sizeof buffer), buffer);
+  if (text == nullptr || *text == '\0') return "Unknown error " + std::to_string(errnoValue);
+  return text;
+}
+
+}  // namespace corvane
+
+namespace corvane::detail {
+
+namespace {
+
+template <typename Call>
+int Repeated(Call call) {
+  int result;
+  do {
+    result = call();
+  } while (result < 0 && errno == EINTR);
+  return result;
+}
+
+void Fill(const struct stat& status, FileInfo& info) {
+  if (S_ISREG(status.st_mode)) {
+    info.kind = FileInfo::Kind::kRegular;
+  } else if (S_ISDIR(status.st_mode)) {
+    info.kind = FileInfo::Kind::kFolder;
+  } else if (S_ISLNK(status.st_mode)) {
+    info.kind = FileInfo::Kind::kLink;
+  } else {
+    info.kind = FileInfo::Kind::kOther;
+  }
+  info.identity = {static_cast<std::uint64_t>(status.st_dev),
+                   static_cast<std::uint64_t>(status.st_ino)};
+  info.size = status.st_size > 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
+  info.permissions = static_cast<unsigned>(status.st_mode) & 0777u;
+  info.owner = status.st_uid;
+  info.group = status.st_gid;
+}
+
+}  // namespace
+
+int OpenForReading(const std::string& path) {
+  return Repeated([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC); });
+}
+
+int CreateExclusive(const std::string& path, unsigned permissions) {
+  return Repeated([&] {
+    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
+                  static_cast<mode_t>(permissions));
+  });
+}
+
+int OpenExistingForWriting(const std::string& path) {
+  return Repeated(
+      [&] { return ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW); });
+}
+
+std::ptrdiff_t Read(int fd, void* data, std::size_t size) {
+  if (const IoHooks* hooks = ActiveIoHooks(); hooks != nullptr && hooks->read) {
+    return hooks->read(fd, data, size);
+  }
+  return ::read(fd, data, size);
+}
+
+std::ptrdiff_t Write(int fd, const void* data, std::size_t size) {
+  if (const IoHooks* hooks = ActiveIoHooks(); hooks != nullptr && hooks->write) {
+    return hooks->write(fd, data, size);
+  }
+  return ::write(fd, data, size);
+}
+
+int Close(int fd) {
+  // Linux releases the descriptor even when close is interrupted, so EINTR
+  // is no failure here (and retrying could close someone else's descriptor).
+  const int result = ::close(fd);
+  return result != 0 && errno == EINTR ? 0 : result;
+}
+
+int Rename(const std::string& from, const std::string& to) {
+  if (const IoHooks* hooks = ActiveIoHooks(); hooks != nullptr && hooks->rename) {
+    return hooks->rename(from.c_str(), to.c_str());
+  }
+  return ::rename(from.c_str(), to.c_str());
+}
+
+int Remove(const std::string& path) {
+  if (const IoHooks* hooks = ActiveIoHooks(); hooks != nullptr && hooks->remove) {
+    return hooks->remove(path.c_str());
+  }
+  return ::unlink(path.c_str());
+}
+
+void RemoveNow(const char* path) noexcept { ::unlink(path); }
+
+void SetHidden(const std::string& /*path*/, bool /*hidden*/) {}
+
+bool StatusOfDescriptor(int fd, FileInfo& info) {
+  struct stat status {};
+  if (::fstat(fd, &status) != 0) return false;
+  Fill(status, info);
+  return true;
+}
+
+bool StatusOfName(const std::string& path, FileInfo& info) {
+  struct stat status {};
+  if (::lstat(path.c_str(), &status) != 0) return false;
+  Fill(status, info);
+  return true;
+}
+
+bool StatusOfTarget(const std::string& path, FileInfo& info) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) return false;
+  Fill(status, info);
+  return true;
+}
+
+void AdoptOwnership(int fd, const FileInfo& older) {
+  // The owner can be given only by root; the group by a member of it. The
+  // change of owner comes first, as it may clear the set-id bits.
+  const auto uid = static_cast<uid_t>(older.owner);
+  const auto gid = static_cast<gid_t>(older.group);
+  if (::fchown(fd, uid, gid) != 0) {
+    [[maybe_unused]] const int ignored = ::fchown(fd, static_cast<uid_t>(-1), gid);
+  }
+  ::fchmod(fd, static_cast<mode_t>(older.permissions));
+}
+
+void AdviseSequential(int fd) {
+#if defined(POSIX_FADV_SEQUENTIAL)
+  ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+#else
+  (void)fd;
+#endif
+}
+
+void SetBinaryMode(int /*fd*/) {}
+
+std::uint64_t ProcessNumber() { return static_cast<std::uint64_t>(::getpid()); }
+
+std::string PathKey(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  return (error ? std::filesystem::path(path) : absolute).lexically_normal().string();
+}
+
+void AlignedFree::operator()(char* block) const noexcept { std::free(block); }
+
+AlignedBuffer AllocateAligned(std::size_t size) {
+  const std::size_t rounded = (size + kPageSize - 1) / kPageSize * kPageSize;
+  void* block = std::aligned_alloc(kPageSize, rounded == 0 ? kPageSize : rounded);
+  if (block == nullptr) throw std::bad_alloc();
+  return AlignedBuffer(static_cast<char*>(block));
+}
+
+}  // namespace corvane::detail
