@@ -224,7 +224,7 @@ TEST_F(MainWindowTest, StartsWithItsLayoutTextsAndTips) {
   EXPECT_TRUE(w.lblStatus->wordWrap());
   EXPECT_EQ(w.focusWidget(), w.cmdOpenCSV);
   EXPECT_EQ(w.CommonDialog1.DialogTitle, QStringLiteral("Open CSV File"));
-  EXPECT_EQ(w.CommonDialog1.Filter, QStringLiteral("CSV File (*.csv)|*.csv"));
+  EXPECT_EQ(w.CommonDialog1.Filter, QStringLiteral("CSV File (*.csv)"));
   EXPECT_EQ(w.CommonDialog1.FileName, QStringLiteral("*.csv"));
   EXPECT_EQ(w.CommonDialog1.Flags, 0x81004);
 }

@@ -297,7 +297,7 @@ void Main::cmdGenerate_Click() {
 
 void Main::BatchEnded(const BatchThread::Outcome& outcome) {
   batch_.reset();
-  SetBusy(false);
+  // The batch put the pointer back itself; its progress goes from the line.
   lblFeedback->setText(QString());
   if (endRequested_) {
     EndProgram();
