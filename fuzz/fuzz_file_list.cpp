@@ -2,11 +2,10 @@
 // sequence of adds and drops, counts, and the drag-over rule.
 //
 // The input drives a sequence of operations (FuzzedDataProvider): Add,
-// AddCsvToList, a drop with or without the file-list format, and drag-over
-// queries. The model keeps every accepted path with its arrival number; the
-// expected list is the model stably sorted by an independent case-blind
-// comparison (ASCII letters folded, other bytes by unsigned value, a prefix
-// first).
+// AddCsvToList, a drop with or without the file-list format, drag-over
+// queries, removing the entry at a list position, and clearing. The model keeps every accepted path
+// with its arrival number; the expected list is the model stably sorted by an independent
+// case-blind comparison (ASCII letters folded, other bytes by unsigned value, a prefix first).
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -72,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
 
   int steps = 0;
   while (in.remaining_bytes() > 0 && steps++ < 256) {
-    switch (in.ConsumeIntegralInRange<int>(0, 3)) {
+    switch (in.ConsumeIntegralInRange<int>(0, 5)) {
       case 0: {  // the Open command: no test
         const std::string path = TakePath(in);
         if (list.Add(path) != corvane::AddResult::kAdded) Fail("Add refused a path");
@@ -108,13 +107,37 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         if (list.Count() != before + added) Fail("ApplyDrop changed the count wrongly");
         break;
       }
-      default: {
+      case 3: {
         const bool offers = in.ConsumeBool();
         const int allowed = in.ConsumeIntegral<int>();
         const int expected = offers ? (allowed & 1) : 0;
         if (corvane::DragOverEffect(offers, allowed) != expected) Fail("DragOverEffect differs");
         break;
       }
+      case 4: {  // remove the entry at a list position: the model's entry sorted there
+        if (model.empty()) {
+          try {
+            list.Remove(0);
+            Fail("Remove on an empty list did not throw");
+          } catch (const std::out_of_range&) {
+          }
+          break;
+        }
+        const int position = in.ConsumeIntegralInRange<int>(0, list.Count() - 1);
+        std::vector<std::size_t> sorted(model.size());
+        for (std::size_t k = 0; k < sorted.size(); ++k) sorted[k] = k;
+        std::stable_sort(sorted.begin(), sorted.end(), [&](std::size_t a, std::size_t b) {
+          return LessWithoutCase(model[a], model[b]);
+        });
+        model.erase(model.begin() +
+                    static_cast<std::ptrdiff_t>(sorted[static_cast<std::size_t>(position)]));
+        list.Remove(position);
+        break;
+      }
+      default:
+        list.Clear();
+        model.clear();
+        break;
     }
     if (list.Count() != static_cast<int>(model.size())) Fail("Count differs from the model");
   }

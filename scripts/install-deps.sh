@@ -14,6 +14,9 @@ packages=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64
   # screenshots and the window under a virtual display
   xvfb xauth
+  # the window under window managers (screenshots, checks by hand): openbox and
+  # icewm, which reads the Motif hints for its buttons; xprop, xdotool
+  openbox icewm x11-utils xdotool
   # fuzzing, sanitizers and static analysis
   clang libclang-rt-14-dev clang-tidy cppcheck python3 util-linux
   # measuring

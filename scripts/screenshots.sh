@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Takes the screenshots in docs/ from the real windows on a virtual X display:
-# the main window at start, after converting the sample files, and the About window.
-# Needs xvfb (scripts/install-deps.sh installs it).
+# Takes the screenshots in docs/ from the real windows on a virtual X display
+# with a window manager (openbox), title bars shown: the main window part-way
+# through a batch, after it, the About window, and the main window on a dark
+# palette. Needs xvfb and openbox (scripts/install-deps.sh installs them) and
+# about 2 GiB free in /tmp for a large input and its output.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${CORVANE_BUILD_DIR:-$root/build}"
@@ -24,8 +26,18 @@ else
   printf 'top,1,900,450,oak\r\n' >"$work/worktop.csv"
 fi
 inputs=("$work"/*.csv)
+# A large input, so that the batch can be caught part-way with its progress.
+large="$work/stock-2026.csv"
+head -c "${CORVANE_LARGE_SIZE:-768M}" < <(yes 'B-100,4,120,80,edge banded') >"$large"
 
 mkdir -p "$root/docs"
-QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1024x768x24" \
-  "$build/tests/ui/ui_screenshots" "$root/docs" "${inputs[@]}"
+rm -f "$root/docs/main-window.png"
+QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1024x768x24" sh -c '
+  openbox >/dev/null 2>&1 &
+  wm=$!
+  sleep 1
+  "$@"
+  status=$?
+  kill "$wm"
+  exit "$status"' screenshots "$build/tests/ui/ui_screenshots" "$root/docs" "$large" "${inputs[@]}"
 rm -rf "$work"

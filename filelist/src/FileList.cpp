@@ -49,12 +49,34 @@ AddResult FileList::Add(const std::string& path) {
 
 int FileList::Count() const { return static_cast<int>(order_.size()); }
 
-std::string FileList::At(int index) const {
+void FileList::CheckIndex(int index) const {
   if (index < 0 || index >= Count()) {
     throw std::out_of_range("file list index " + std::to_string(index) + " outside 0.." +
                             std::to_string(Count() - 1));
   }
+}
+
+std::string FileList::At(int index) const {
+  CheckIndex(index);
   return paths_[order_[static_cast<std::size_t>(index)]];
+}
+
+void FileList::Remove(int index) {
+  CheckIndex(index);
+  const auto place = order_.begin() + index;
+  const std::uint16_t stored = *place;
+  // The stored paths close up, so every index above the removed one moves down
+  // by one and the indices stay below kMaxEntries.
+  paths_.erase(paths_.begin() + stored);
+  order_.erase(place);
+  for (std::uint16_t& listed : order_) {
+    if (listed > stored) --listed;
+  }
+}
+
+void FileList::Clear() {
+  paths_.clear();
+  order_.clear();
 }
 
 bool IsCsvPath(std::string_view path) {

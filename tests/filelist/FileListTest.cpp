@@ -170,6 +170,32 @@ TEST(FileListLimit, DropFillsTheLastPlaceThenReportsFull) {
   EXPECT_EQ(list.At(0), "C:\\a.csv");
 }
 
+TEST(FileListRemove, TakesOutOneEntryOrAllAndTheRestStaysInOrder) {
+  FileList list;
+  for (const char* p : {"C:\\b.csv", "C:\\a.csv", "C:\\c.csv", "C:\\B.csv"}) list.Add(p);
+  list.Remove(0);  // an entry stored after the ones that stay
+  EXPECT_EQ(Entries(list), (std::vector<std::string>{"C:\\b.csv", "C:\\B.csv", "C:\\c.csv"}));
+  list.Remove(1);  // one of two equal entries: the other keeps its place
+  list.Add("C:\\a.csv");
+  list.Add("C:\\d.csv");
+  EXPECT_EQ(Entries(list),
+            (std::vector<std::string>{"C:\\a.csv", "C:\\b.csv", "C:\\c.csv", "C:\\d.csv"}));
+  EXPECT_THROW(list.Remove(-1), std::out_of_range);
+  EXPECT_THROW(list.Remove(4), std::out_of_range);
+  EXPECT_EQ(list.Count(), 4);
+
+  // A full list takes new entries again once some are gone.
+  list = FullList();
+  list.Remove(FileList::kMaxEntries - 1);
+  EXPECT_EQ(list.Add("C:\\a.csv"), AddResult::kAdded);
+  EXPECT_EQ(list.At(0), "C:\\a.csv");
+  EXPECT_EQ(list.Add("C:\\b.csv"), AddResult::kListFull);
+  list.Clear();
+  EXPECT_EQ(list.Count(), 0);
+  EXPECT_EQ(list.Add("C:\\b.csv"), AddResult::kAdded);
+  EXPECT_EQ(Entries(list), std::vector<std::string>{"C:\\b.csv"});
+}
+
 struct DragCase {
   const char* name;
   bool offersFileList;

@@ -1,4 +1,4 @@
-// The Open dialog wrapper: filter conversion and the real file dialog it shows.
+// The Open dialog wrapper: the real file dialog it shows.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -10,46 +10,6 @@
 #include "UiTestSupport.h"
 
 namespace {
-
-TEST(CommonDialogFilter, BecomesQtNameFilters) {
-  struct Case {
-    const char* filter;
-    const char* qt;
-  };
-  const Case cases[] = {
-      {"CSV File (*.csv)|*.csv", "CSV File (*.csv)"},
-      {"Text|*.txt", "Text (*.txt)"},
-      {"A (*.a)|*.a|Both|*.a;*.b", "A (*.a);;Both (*.a *.b)"},
-      {"All files|*.*|", "All files (*.*)"},
-      {"", ""},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.filter);
-    EXPECT_EQ(CommonDialog::QtFilter(QString::fromLatin1(c.filter)), QString::fromLatin1(c.qt));
-  }
-}
-
-TEST(CommonDialogShowOpen, AsksTheChooserAndKeepsItsAnswer) {
-  CommonDialog dialog(nullptr);
-  dialog.Flags = 0x81004;
-  dialog.FileName.clear();
-  QString askedTitle, askedFilter, askedName;
-  int askedFlags = 0;
-  dialog.SetChooser(
-      [&](QWidget*, const QString& title, const QString& filter, const QString& name, int flags) {
-        askedTitle = title;
-        askedFilter = filter;
-        askedName = name;
-        askedFlags = flags;
-        return QStringLiteral("/data/x.csv");
-      });
-  dialog.ShowOpen();
-  EXPECT_EQ(dialog.FileName, QStringLiteral("/data/x.csv"));
-  EXPECT_EQ(askedTitle, QStringLiteral("Open CSV File"));
-  EXPECT_EQ(askedFilter, QStringLiteral("CSV File (*.csv)"));
-  EXPECT_EQ(askedName, QString());
-  EXPECT_EQ(askedFlags, 0x81004);
-}
 
 // The dialog the program really shows: one existing file, the CSV filter and the title.
 TEST(CommonDialogShowOpen, TheFileDialogReturnsTheChosenFileOrNothing) {

@@ -3,14 +3,24 @@
 
 #include <QApplication>
 #include <QByteArray>
+#include <QColor>
 #include <QDir>
 #include <QFile>
+#include <QFont>
+#include <QLabel>
+#include <QPalette>
+#include <QPushButton>
 #include <QString>
+#include <QStyleOptionButton>
 #include <QTimer>
 #include <QWidget>
+#include <algorithm>
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <ostream>
+#include <string>
+#include <vector>
 
 // Readable QStrings in test failures.
 inline void PrintTo(const QString& text, std::ostream* os) {
@@ -50,6 +60,74 @@ inline void OnNextModal(std::function<void(QWidget*)> action) {
     }
   });
   timer->start(10);
+}
+
+// Contrast ratio of two colours (the web accessibility guidelines' formula);
+// 4.5 is the least that reads well.
+inline double Contrast(const QColor& a, const QColor& b) {
+  const auto luminance = [](const QColor& c) {
+    const auto linear = [](double v) {
+      return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+  };
+  const double la = luminance(a), lb = luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// A dark desktop theme: light text on a dark grey.
+inline QPalette DarkPalette() { return QPalette(QColor(0x35, 0x35, 0x35)); }
+
+// Sets the application's font and palette for its lifetime, then puts back
+// what was there.
+class AppLook {
+ public:
+  AppLook(double fontScale, const QPalette& palette)
+      : font_(QApplication::font()), palette_(QApplication::palette()) {
+    QFont scaled = font_;
+    scaled.setPointSizeF(font_.pointSizeF() * fontScale);
+    QApplication::setFont(scaled);
+    QApplication::setPalette(palette);
+  }
+  ~AppLook() {
+    QApplication::setFont(font_);
+    QApplication::setPalette(palette_);
+  }
+  AppLook(const AppLook&) = delete;
+  AppLook& operator=(const AppLook&) = delete;
+
+ private:
+  QFont font_;
+  QPalette palette_;
+};
+
+// The buttons and labels of a window whose text does not fit inside them.
+inline std::vector<std::string> ClippedTexts(const QWidget& window) {
+  std::vector<std::string> clipped;
+  for (const QPushButton* button : window.findChildren<QPushButton*>(Qt::FindDirectChildrenOnly)) {
+    QStyleOptionButton option;
+    option.initFrom(button);
+    option.text = button->text();
+    const QRect inside =
+        button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+    const QSize needed = button->fontMetrics().size(Qt::TextShowMnemonic, button->text());
+    if (needed.width() > inside.width() || needed.height() > inside.height()) {
+      clipped.push_back(button->objectName().toStdString());
+    }
+  }
+  for (const QLabel* label : window.findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
+    if (label->text().isEmpty()) {
+      continue;
+    }
+    const QRect inside = label->contentsRect();
+    const QRect needed =
+        label->fontMetrics().boundingRect(QRect(0, 0, inside.width(), 1 << 20),
+                                          label->wordWrap() ? Qt::TextWordWrap : 0, label->text());
+    if (needed.width() > inside.width() || needed.height() > inside.height()) {
+      clipped.push_back(label->objectName().toStdString());
+    }
+  }
+  return clipped;
 }
 
 }  // namespace uitest

@@ -1,21 +1,26 @@
-// Takes the screenshots in docs/ from the real windows: the main window at
-// start, after converting the given files, and the About window.
+// Takes the screenshots in docs/ from the real windows under a window manager
+// (title bars shown): the main window part-way through a batch with its
+// progress, after the batch, the About window, and the main window on a dark
+// palette.
 //
-//   ui_screenshots OUTPUT_DIR FILE.csv...
+//   ui_screenshots OUTPUT_DIR LARGE.csv FILE.csv...
 //
-// Run on a real display (scripts/screenshots.sh uses a virtual X server).
+// LARGE.csv must take the batch long enough (a second or so) to be caught
+// part-way. Run on a real display (scripts/screenshots.sh uses a virtual X
+// server with openbox).
 #include <QApplication>
 #include <QDir>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QLabel>
 #include <QListWidget>
 #include <QMimeData>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
-#include <QWindow>
 #include <cstdio>
 
 #include "Main.h"
@@ -23,16 +28,19 @@
 
 namespace {
 
-// What the window system shows for the window, or the widget's own rendering
-// when the window system cannot be read back.
-bool Save(QWidget* window, const QString& path) {
+// What the screen shows of the window with its frame, or the widget's own
+// rendering when the screen cannot be read back.
+bool Save(QWidget* window, const QString& path, bool settle = true) {
+  if (settle) {
+    QTest::qWait(300);
+  }
   QApplication::processEvents();
-  QTest::qWait(300);
   QPixmap shot;
   if (QScreen* screen = window->screen()) {
-    shot = screen->grabWindow(window->winId());
+    const QRect frame = window->frameGeometry();
+    shot = screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
   }
-  if (shot.isNull() || shot.size() != window->size()) {
+  if (shot.isNull()) {
     shot = window->grab();
   }
   const bool saved = shot.save(path, "PNG");
@@ -41,14 +49,29 @@ bool Save(QWidget* window, const QString& path) {
   return saved;
 }
 
+void DropFiles(Main& window, const QStringList& paths) {
+  QMimeData data;
+  QList<QUrl> urls;
+  for (const QString& path : paths) {
+    urls << QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
+  }
+  data.setUrls(urls);
+  QWidget* list = window.lstFiles->viewport();
+  const QPoint at = list->rect().center();
+  QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(list, &enter);
+  QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(list, &drop);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QString::fromLatin1(corvane::kProgramTitle));
   const QStringList args = QApplication::arguments();
-  if (args.size() < 2) {
-    std::fprintf(stderr, "usage: ui_screenshots OUTPUT_DIR FILE.csv...\n");
+  if (args.size() < 4) {
+    std::fprintf(stderr, "usage: ui_screenshots OUTPUT_DIR LARGE.csv FILE.csv...\n");
     return 2;
   }
   const QDir out(args.at(1));
@@ -60,22 +83,23 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "the main window did not appear\n");
     return 1;
   }
-  ok &= Save(&window, out.filePath("main-window.png"));
+  QTest::qWait(500);  // the window manager frames and places it
+  DropFiles(window, args.mid(2));
 
-  // The files arrive as a drop from the file manager would bring them.
-  QMimeData data;
-  QList<QUrl> urls;
-  for (qsizetype i = 2; i < args.size(); ++i) {
-    urls << QUrl::fromLocalFile(QFileInfo(args.at(i)).absoluteFilePath());
-  }
-  data.setUrls(urls);
-  QWidget* list = window.lstFiles->viewport();
-  const QPoint at = list->rect().center();
-  QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(list, &enter);
-  QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(list, &drop);
+  // Part-way through the large file: the feedback line shows a percentage.
+  const QRegularExpression partWay(QStringLiteral("^File \\d+ of \\d+ - ([1-8]\\d)%$"));
   QTest::mouseClick(window.cmdGenerate, Qt::LeftButton);
+  if (QTest::qWaitFor([&] { return partWay.match(window.lblFeedback->text()).hasMatch(); },
+                      60000)) {
+    ok &= Save(&window, out.filePath("main-window-converting.png"), false);
+  } else {
+    std::fprintf(stderr, "the batch was not caught part-way: give a larger LARGE.csv\n");
+    ok = false;
+  }
+  if (!QTest::qWaitFor([&] { return !window.BatchRunning(); }, 120000)) {
+    std::fprintf(stderr, "the batch did not end\n");
+    return 1;
+  }
   ok &= Save(&window, out.filePath("main-window-converted.png"));
 
   QTimer::singleShot(0, [&] {
@@ -91,5 +115,14 @@ int main(int argc, char* argv[]) {
     }
   });
   QTest::mouseClick(window.cmdAbout, Qt::LeftButton);
+
+  // A dark desktop theme, with one more file chosen in the Open dialog.
+  QApplication::setPalette(QPalette(QColor(0x35, 0x35, 0x35)));
+  const QString chosen = QFileInfo(args.last()).absoluteFilePath();
+  window.CommonDialog1.SetChooser(
+      [&](QWidget*, const QString&, const QString&, const QString&, int) { return chosen; });
+  QTest::mouseClick(window.cmdOpenCSV, Qt::LeftButton);
+  window.lstFiles->setCurrentRow(0);
+  ok &= Save(&window, out.filePath("main-window-dark.png"));
   return ok ? 0 : 1;
 }

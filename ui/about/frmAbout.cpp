@@ -2,17 +2,15 @@
 
 #include <QLabel>
 #include <QMessageBox>
-#include <QPainter>
 #include <QPalette>
 #include <QPushButton>
 #include <QString>
+#include <cmath>
 
 #include "ProgramIcon.h"
 #include "Twips.h"
 #include "engine/ProgramIdentity.h"
 #include "sysinfo/SysInfo.h"
-
-using corvane::TwipRect;
 
 namespace {
 
@@ -26,10 +24,16 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, const 
   return label;
 }
 
-void MakeTextBlack(QLabel* label) {
-  QPalette palette = label->palette();
-  palette.setColor(QPalette::WindowText, QColor(0, 0, 0));
-  label->setPalette(palette);
+// One line of the etched separator: a strip filled with a colour of the
+// palette, so that it follows the theme.
+QWidget* MakeLine(QWidget* parent, int index, QPalette::ColorRole colour, const QRect& rect) {
+  auto* line = new QWidget(parent);
+  line->setObjectName(QStringLiteral("Line1"));
+  line->setProperty("index", index);
+  line->setBackgroundRole(colour);
+  line->setAutoFillBackground(true);
+  line->setGeometry(rect);
+  return line;
 }
 
 }  // namespace
@@ -39,18 +43,21 @@ frmAbout::frmAbout(QWidget* parent)
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
   setObjectName(QStringLiteral("frmAbout"));
   setModal(true);
-  setFixedSize(corvane::TwipSize(5730, 3555));
+  const corvane::TwipScale twips(font());
+  setFixedSize(twips.Size(5730, 3555));
   setWindowIcon(corvane::ProgramIcon());
 
   // Tab order follows creation order: OK first, then the icon's place, then System Info.
   cmdOK = new QPushButton(QStringLiteral("OK"), this);
   cmdOK->setObjectName(QStringLiteral("cmdOK"));
-  cmdOK->setGeometry(TwipRect(4245, 2625, 1260, 345));
+  // OK and System Info share a column wide enough for "System Info..." in the
+  // sans-serif fonts of today's desktops.
+  cmdOK->setGeometry(twips.Rect(4170, 2625, 1335, 345));
   cmdOK->setDefault(true);
 
   picIcon = new QLabel(this);
   picIcon->setObjectName(QStringLiteral("picIcon"));
-  picIcon->setGeometry(TwipRect(240, 240, 540, 540));
+  picIcon->setGeometry(twips.Rect(240, 240, 540, 540));
   picIcon->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   picIcon->setLineWidth(2);
   picIcon->setAlignment(Qt::AlignCenter);
@@ -58,26 +65,34 @@ frmAbout::frmAbout(QWidget* parent)
 
   cmdSysInfo = new QPushButton(QStringLiteral("&System Info..."), this);
   cmdSysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
-  cmdSysInfo->setGeometry(TwipRect(4260, 3075, 1245, 345));
+  cmdSysInfo->setGeometry(twips.Rect(4170, 3075, 1335, 345));
 
   lblDescription =
       MakeLabel(this, "lblDescription", QString::fromLatin1(corvane::about::kDescription),
-                TwipRect(1050, 1125, 3885, 1170));
+                twips.Rect(1050, 1125, 3885, 1170));
   lblDescription->setWordWrap(true);
-  MakeTextBlack(lblDescription);
 
   lblDisclaimer = MakeLabel(this, "lblDisclaimer", QString::fromLatin1(corvane::about::kDisclaimer),
-                            TwipRect(255, 2625, 3870, 825));
+                            twips.Rect(255, 2625, 3870, 900));
   lblDisclaimer->setWordWrap(true);
-  MakeTextBlack(lblDisclaimer);
 
-  lblTitle = MakeLabel(this, "lblTitle", QString(), TwipRect(1050, 240, 3885, 480));
+  lblTitle = MakeLabel(this, "lblTitle", QString(), twips.Rect(1050, 240, 3885, 480));
   QFont titleFont = lblTitle->font();
-  titleFont.setPixelSize(20);
+  titleFont.setPixelSize(static_cast<int>(std::lround(20 * twips.Factor())));
   titleFont.setBold(true);
   lblTitle->setFont(titleFont);
 
-  lblVersion = MakeLabel(this, "lblVersion", QString(), TwipRect(1050, 780, 3885, 225));
+  lblVersion = MakeLabel(this, "lblVersion", QString(), twips.Rect(1050, 780, 3885, 225));
+
+  // The etched separator across the window: a shadow line 1 pixel high with a
+  // light line 2 pixels high just below it.
+  const int right = twips.Pixels(5654);
+  Line1[1] = MakeLine(
+      this, 1, QPalette::Dark,
+      QRect(QPoint(twips.Pixels(90), twips.Pixels(2445)), QPoint(right, twips.Pixels(2445))));
+  Line1[0] = MakeLine(
+      this, 0, QPalette::Light,
+      QRect(QPoint(twips.Pixels(105), twips.Pixels(2460)), QPoint(right, twips.Pixels(2460) + 1)));
 
   connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
   connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
@@ -115,15 +130,4 @@ void frmAbout::cmdOK_Click() { accept(); }
 
 void frmAbout::cmdSysInfo_Click() {
   if (!startSysInfo_()) showMessage_(kSysInfoUnavailable, corvane::kProgramTitle);
-}
-
-void frmAbout::paintEvent(QPaintEvent* event) {
-  QDialog::paintEvent(event);
-  // The etched separator: a grey line 1 px high with a white line 2 px high just below it.
-  QPainter painter(this);
-  const auto px = corvane::TwipsToPixels;
-  painter.fillRect(QRect(QPoint(px(90), px(2445)), QPoint(px(5654), px(2445))),
-                   QColor(0x80, 0x80, 0x80));
-  painter.fillRect(QRect(QPoint(px(105), px(2460)), QPoint(px(5654), px(2460) + 1)),
-                   QColor(0xFF, 0xFF, 0xFF));
 }

@@ -8,7 +8,6 @@
 
 class QLabel;
 class QPushButton;
-class QPaintEvent;
 
 // Fixed texts of the window.
 namespace corvane::about {
@@ -43,13 +42,12 @@ class frmAbout : public QDialog {
   QLabel* lblDisclaimer;
   QPushButton* cmdOK;
   QPushButton* cmdSysInfo;
+  // The etched separator: 0 the light line, 1 the shadow line above it.
+  QWidget* Line1[2];
 
   void Form_Load();
   void cmdOK_Click();
   void cmdSysInfo_Click();
-
- protected:
-  void paintEvent(QPaintEvent* event) override;
 
  private:
   SysInfoLauncher startSysInfo_;

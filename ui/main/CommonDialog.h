@@ -11,7 +11,6 @@ class CommonDialog {
  public:
   // Flags, with the values the Open dialog has always used.
   static constexpr int kFlagHideReadOnly = 0x4;  // no read-only check box
-  static constexpr int kFlagAllowMultiSelect = 0x200;
   static constexpr int kFlagFileMustExist = 0x1000;
   static constexpr int kFlagExplorer = 0x80000;
 
@@ -24,8 +23,8 @@ class CommonDialog {
   QString FileName = QStringLiteral("*.csv");
   int Flags = 0;
   QString DialogTitle = QStringLiteral("Open CSV File");
-  // Pairs of description and pattern, all separated by '|'.
-  QString Filter = QStringLiteral("CSV File (*.csv)|*.csv");
+  // In Qt's form: a description with its patterns in parentheses.
+  QString Filter = QStringLiteral("CSV File (*.csv)");
 
   explicit CommonDialog(QWidget* parent);
 
@@ -35,9 +34,6 @@ class CommonDialog {
 
   // Replaces the modal dialog (the tests answer it themselves).
   void SetChooser(Chooser chooser);
-
-  // "Text (*.a)|*.a|All|*.*" -> "Text (*.a);;All (*.*)".
-  static QString QtFilter(const QString& filter);
 
  private:
   static QString RunFileDialog(QWidget* parent, const QString& title, const QString& qtFilter,

@@ -20,7 +20,7 @@ int CompareWithoutCase(std::string_view a, std::string_view b);
 // The input paths, kept in ascending order without regard to case. Entries are
 // stored exactly as delivered; an entry that compares equal to entries already
 // listed goes after them, so equal entries keep the order in which they came.
-// There is no duplicate check, no existence check and no removal.
+// There is no duplicate check and no existence check.
 class FileList : public PathList {
  public:
   // The most entries the list holds (the count is a signed 16-bit number).
@@ -33,9 +33,15 @@ class FileList : public PathList {
   // The entry at a zero-based index; throws std::out_of_range outside 0..Count()-1.
   std::string At(int index) const override;
   bool IsFull() const { return Count() >= kMaxEntries; }
+  // Removes the entry at a zero-based index; the others keep their order.
+  // Throws std::out_of_range outside 0..Count()-1.
+  void Remove(int index);
+  void Clear();
 
  private:
-  // Paths in arrival order, never moved once stored; order_ holds their
+  void CheckIndex(int index) const;
+
+  // Paths in arrival order (closed up on removal); order_ holds their
   // indices in list order. Inserting a 2-byte index keeps adds cheap even when
   // every new path sorts to the front of a long list.
   std::vector<std::string> paths_;
