@@ -1,5 +1,6 @@
 #include "engine/ConversionRun.h"
 
+#include <filesystem>
 #include <unordered_map>
 #include <utility>
 
@@ -20,6 +21,18 @@ std::string OutputPathFor(std::string_view inputPath, const std::string& outputF
 }
 
 namespace {
+
+// A text that is equal for two paths naming the same place, whether or not a
+// file is there yet: the folder as the system resolves it (links, "." and
+// "..") and the final name as given.
+std::string PathKey(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  if (error) return detail::FoldedName(path);
+  std::filesystem::path folder = std::filesystem::weakly_canonical(absolute.parent_path(), error);
+  if (error) folder = absolute.parent_path();
+  return detail::FoldedName((folder / absolute.filename()).lexically_normal().string());
+}
 
 std::optional<FileIdentity> IdentityOf(const std::string& path) {
   detail::FileInfo info;
@@ -46,11 +59,11 @@ ConversionRun::ConversionRun(std::vector<std::string> inputs, RunOptions options
     } else {
       try {
         entry.output = OutputPathFor(entry.input, options.outputFolder);
-        entry.outputKey = detail::PathKey(entry.output);
+        entry.outputKey = PathKey(entry.output);
       } catch (const ConversionError& error) {
         entry.refusal = error;
       }
-      input.key = detail::PathKey(entry.input);
+      input.key = PathKey(entry.input);
       input.identity = IdentityOf(entry.input);
     }
     const std::size_t index = inputs_.size();

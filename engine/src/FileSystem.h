@@ -63,9 +63,9 @@ void AdviseSequential(int fd);
 void SetBinaryMode(int fd);
 // A number that differs between processes running at the same time.
 std::uint64_t ProcessNumber();
-// A text that is equal for two paths naming the same place: absolute and
-// without "." and ".." steps; without regard to case where names are so.
-std::string PathKey(const std::string& path);
+// A path as names are compared here: unchanged on POSIX, without regard to
+// case (and with one separator) on Windows.
+std::string FoldedName(std::string name);
 
 // Page-aligned memory for reading and writing whole blocks.
 struct AlignedFree {

@@ -173,11 +173,7 @@ void SetBinaryMode(int /*fd*/) {}
 
 std::uint64_t ProcessNumber() { return static_cast<std::uint64_t>(::getpid()); }
 
-std::string PathKey(const std::string& path) {
-  std::error_code error;
-  const std::filesystem::path absolute = std::filesystem::absolute(path, error);
-  return (error ? std::filesystem::path(path) : absolute).lexically_normal().string();
-}
+std::string FoldedName(std::string name) { return name; }
 
 void AlignedFree::operator()(char* block) const noexcept { std::free(block); }
 

@@ -201,15 +201,12 @@ void SetBinaryMode(int fd) { ::_setmode(fd, _O_BINARY); }
 
 std::uint64_t ProcessNumber() { return ::GetCurrentProcessId(); }
 
-std::string PathKey(const std::string& path) {
-  std::error_code error;
-  const std::filesystem::path absolute = std::filesystem::absolute(path, error);
-  std::string key = (error ? std::filesystem::path(path) : absolute).lexically_normal().string();
+std::string FoldedName(std::string name) {
   // Names on Windows file systems are compared without regard to case.
-  std::transform(key.begin(), key.end(), key.begin(), [](char c) {
+  std::transform(name.begin(), name.end(), name.begin(), [](char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c == '/' ? '\\' : c;
   });
-  return key;
+  return name;
 }
 
 void AlignedFree::operator()(char* block) const noexcept { ::_aligned_free(block); }
