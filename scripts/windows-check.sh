@@ -65,7 +65,8 @@ wineboot_pid=$!
 # --- Cross build -------------------------------------------------------------------------------
 if cmake -S "$root" -B "$build" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/mingw-w64-x86_64.cmake" \
-  -DCORVANE_BUILD_GUI=OFF -DCORVANE_BUILD_BENCH=OFF -DCORVANE_WERROR="${CORVANE_WERROR:-ON}" \
+  -DCORVANE_BUILD_GUI=OFF -DCORVANE_BUILD_BENCH=OFF -DCORVANE_BUILD_TESTS=ON \
+  -DCORVANE_WERROR="${CORVANE_WERROR:-ON}" \
   >"$work/build.log" 2>&1 &&
   cmake --build "$build" --parallel "${CORVANE_JOBS:-2}" >>"$work/build.log" 2>&1; then
   record PASS "cross-build engine, file list, csv2crc.exe, launcher, version resource and tests into $build"
@@ -101,6 +102,8 @@ if CORVANE_CHECK_REGISTRY_KEY='SOFTWARE\CorvaneCheck' CORVANE_CHECK_SYSINFO_STAT
   count() { tr -d '\r' <"$work/ctest.log" | sed -n "s/^[0-9]*: \[  $1  \] \([0-9]*\) tests\{0,1\}.*/\1/p" |
     awk '{ n += $1 } END { print n + 0 }'; }
   programs=$(grep -c '^ *[0-9]*/[0-9]* Test' "$work/ctest.log")
+  # engine, file list, command line, launcher: a build without them proves nothing.
+  [ "$programs" -ge 4 ] || die "ctest under wine found $programs test programs in $build, not 4"
   record PASS "ctest under wine: $programs test programs, $(count PASSED) cases passed, $(count SKIPPED) skipped (launcher: every registry value kind; neither tool entry -> not started)"
 else
   tr -d '\r' <"$work/ctest.log" | grep -v '^\[ *OK' | tail -60
