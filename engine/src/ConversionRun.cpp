@@ -42,7 +42,7 @@ std::optional<FileIdentity> IdentityOf(const std::string& path) {
 
 }  // namespace
 
-ConversionRun::ConversionRun(std::vector<std::string> inputs, RunOptions options) {
+ConversionRun::ConversionRun(std::vector<std::string> inputs, const RunOptions& options) {
   entries_.reserve(inputs.size());
   inputs_.reserve(inputs.size());
   for (std::string& name : inputs) {

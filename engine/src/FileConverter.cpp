@@ -291,9 +291,9 @@ struct FileConverter::Buffers {
     // writer likes.
     const bool overlap = writer && (!from.IsRegular() || from.SizeHint() >= kOverlapFrom);
     const bool ahead = overlap && from.IsRegular();
-    OutputSink& sink = overlap ? static_cast<OutputSink&>(*writer) : direct;
+    OutputSink* const sink = overlap ? static_cast<OutputSink*>(&*writer) : &direct;
     std::optional<StreamTranscoder>& transcoder = overlap ? onWriter : here;
-    if (!transcoder) transcoder.emplace(sink);
+    if (!transcoder) transcoder.emplace(*sink);
     if (overlap) {
       writer->Begin(fd, outputName);
     } else {
@@ -337,7 +337,7 @@ struct FileConverter::Buffers {
       // the transcoder holds the unfinished part of this input.
       if (ahead) reader->Abandon();
       if (overlap) writer->Abandon();
-      transcoder.emplace(sink);
+      transcoder.emplace(*sink);
       throw;
     }
     if (ahead) reader->Abandon();

@@ -118,7 +118,7 @@ QString ElidePath(const QString& word, const QFontMetrics& metrics, int width) {
   if (separator > 0) {
     const QString tail = word.mid(separator);
     for (qsizetype head = separator - 1; head > 0; --head) {
-      const QString candidate = word.left(head) + ellipsis + tail;
+      QString candidate = word.left(head) + ellipsis + tail;
       if (metrics.horizontalAdvance(candidate) <= width) {
         return candidate;
       }
@@ -148,7 +148,7 @@ QString FitStatus(const QString& text, const QLabel& label) {
         word = ElidePath(word, metrics, width);
       }
     }
-    const QString candidate = cut.join(QLatin1Char(' '));
+    QString candidate = cut.join(QLatin1Char(' '));
     if (fits(candidate)) {
       return candidate;
     }

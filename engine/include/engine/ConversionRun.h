@@ -43,7 +43,7 @@ class ConversionRun {
   // whose output is already that of an earlier, different input is refused
   // (kSameOutput), and so is a path without output name (kInvalidPath). The
   // same file listed twice is converted twice. Reads names, writes nothing.
-  explicit ConversionRun(std::vector<std::string> inputs, RunOptions options = {});
+  explicit ConversionRun(std::vector<std::string> inputs, const RunOptions& options = {});
 
   std::size_t Size() const { return entries_.size(); }
   const std::string& Input(std::size_t index) const { return entries_.at(index).input; }
