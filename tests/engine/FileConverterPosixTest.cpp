@@ -44,6 +44,19 @@ TEST(ConvertPosixTest, SymbolicLinksAreNeverWrittenThrough) {
             "Cannot convert '" + (folder / "y.csv") + "': its output '" + (folder / "A1_y.crc") +
                 "' would replace the input '" + (folder / "y.csv") + "'");
   EXPECT_EQ(ReadFile(folder / "A1_y.crc"), "precious\r\n");
+
+  // Two names of one folder, one through a link to it, give one output: the
+  // later input is refused although that output did not exist when planned.
+  std::filesystem::create_directory(folder / "d1");
+  std::filesystem::create_directory_symlink("d1", folder / "d2");
+  WriteFile(folder / "d1/x.csv", "1\r\n");
+  WriteFile(folder / "d1/x.txt", "2\r\n");
+  const ConversionRun run({folder / "d1/x.csv", folder / "d2/x.txt"});
+  FileConverter converter;
+  converter.Convert(run, 0);
+  EXPECT_EQ(ExpectConversionError([&] { converter.Convert(run, 1); }).Number(),
+            ErrorNumber::kSameOutput);
+  EXPECT_EQ(ReadFile(folder / "d1/A1_x.crc"), CrcLine("1", "", "", ""));
 }
 
 // Permissions never widen: a new output gets the input's read and write bits
