@@ -1,13 +1,19 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building and testing need.
-# Safe to run again: apt-get skips what is already installed.
+# Installs the Debian 12 packages the project needs. Safe to run again:
+# packages already installed are skipped.
+#
+#   scripts/install-deps.sh run    what building and running the program needs
+#   scripts/install-deps.sh        that and everything the tests, CI, the
+#                                  benchmarks and packaging need (the default)
 set -euo pipefail
 
-packages=(
+run_packages=(
   # build
   cmake ninja-build g++ pkg-config
   # libraries
   qt6-base-dev libcli11-dev
+)
+test_packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   # Windows build check: cross compiler, wine to run its results
@@ -24,6 +30,15 @@ packages=(
   # packaging and its checks
   dpkg-dev fakeroot file librsvg2-bin desktop-file-utils appstream lintian
 )
+
+case "${1:-all}" in
+  run) packages=("${run_packages[@]}") ;;
+  all) packages=("${run_packages[@]}" "${test_packages[@]}") ;;
+  *)
+    echo "usage: $0 [run|all]" >&2
+    exit 2
+    ;;
+esac
 
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then
