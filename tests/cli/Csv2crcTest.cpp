@@ -97,14 +97,16 @@ TEST_F(Csv2crc, ConvertsTheSamplesToTheirExpectedOutputs) {
 
 // Numbered messages, the others still converted, an older output of a failing
 // input kept; control characters in names shown escaped; -v reports each file
-// and a total that counts the files converted.
+// and a total that counts the files converted, in the order of the files
+// however many are converted at once.
 TEST_F(Csv2crc, AFailedFileIsReportedAndTheOthersAreStillConverted) {
   WriteFile(dir_ / "good1.csv", "1,one\r\n");
   WriteFile(dir_ / "good2.csv", "2,two\r\n");
   fs::create_directory(dir_ / "folder.csv");
   WriteFile(dir_ / "A1_missing.crc", "older\r\n");
 
-  const Outcome r = Call({"-v", "good1.csv", "missing.csv", "folder.csv", "",
+  // Three at once: the lines still come in the order of the files.
+  const Outcome r = Call({"-v", "-j", "3", "good1.csv", "missing.csv", "folder.csv", "",
                           "\x1b[2Jbad\nname.csv", "good2.csv", "good1.csv"});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(ReadFile(dir_ / "A1_good1.crc"), CrcLine("1", "one"));
