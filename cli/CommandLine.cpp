@@ -8,6 +8,7 @@
 #include <iostream>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -139,7 +140,7 @@ int ConvertAll(const Options& options) {
   OrderedMessages messages(run.Size());
   std::atomic<std::size_t> nextFile{0};
   std::atomic<std::size_t> converted{0};
-  std::mutex standardStreams;  // one reader of standard input at a time, in order
+  std::mutex standardStreams;  // one conversion of standard input at a time
 
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   const std::size_t jobs = std::max<std::size_t>(
@@ -170,7 +171,11 @@ int ConvertAll(const Options& options) {
   };
 
   std::vector<std::thread> helpers;
-  for (std::size_t j = 1; j < jobs; ++j) helpers.emplace_back(work);
+  try {
+    for (std::size_t j = 1; j < jobs; ++j) helpers.emplace_back(work);
+  } catch (const std::system_error&) {
+    // No more threads to be had: the ones there are convert every file.
+  }
   work();
   for (std::thread& helper : helpers) helper.join();
 

@@ -240,9 +240,6 @@ class OpenDescriptor {
 
 class NoEvents final : public ConversionEvents {};
 
-}  // namespace
-
-// What a converter keeps from one file to the next.
 // Writes on the converting thread itself.
 class DirectSink final : public OutputSink {
  public:
@@ -258,6 +255,8 @@ class DirectSink final : public OutputSink {
   int fd_ = -1;
   std::string name_;
 };
+
+}  // namespace
 
 // Scanning happens on the converting thread; where overlapped, reading ahead
 // and writing happen on threads of their own, so that the three share two
