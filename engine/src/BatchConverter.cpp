@@ -1,5 +1,6 @@
 #include "engine/BatchConverter.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,12 @@ class BatchEvents final : public ConversionEvents {
   }
 
   void Progress(std::uint64_t bytesRead, std::uint64_t inputSize) override {
-    const int percent = inputSize == 0 ? -1 : static_cast<int>(bytesRead * 100 / inputSize);
+    // An input that grows while it is read gives more bytes than its size
+    // at the start: it stays at 100% until its end.
+    const int percent =
+        inputSize == 0
+            ? -1
+            : static_cast<int>(std::min<std::uint64_t>(bytesRead, inputSize) * 100 / inputSize);
     observer_.SetProgress(number_, count_, percent);
   }
 

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
@@ -137,6 +139,38 @@ TEST(BatchConverterTest, FilesAddedDuringTheBatchWaitForTheNextOne) {
               1);
     EXPECT_EQ(folder.Names(),
               (std::set<std::string>{"A1_b.crc", "A1_c.crc", "a.csv", "b.csv", "c.csv"}));
+  }
+}
+
+// An input that grows while it is read (a log still being written) is read
+// to its end, and its progress stops at 100%.
+TEST(BatchConverterTest, AnInputGrowingWhileReadStopsItsProgressAt100) {
+  TempFolder folder;
+  WriteFile(folder / "log.csv", kInput);
+  std::string more;
+  while (more.size() < (1u << 20)) more += kInput;
+  Batch batch({folder / "log.csv"});
+  bool grown = false;
+  IoHooks hooks{.read = [&](int fd, void* data, std::size_t size) {
+    if (!grown) {
+      grown = true;
+      std::ofstream(folder / "log.csv", std::ios::binary | std::ios::app) << more;
+    }
+    return SystemRead(fd, data, size);
+  }};
+  {
+    ScopedIoHooks scoped(hooks);
+    batch.Run();
+  }
+  const std::size_t copies = (kInput.size() + more.size()) / kInput.size();
+  EXPECT_EQ(ReadFile(folder / "A1_log.crc").size(), copies * kOutput.size());
+  Log progress;
+  std::copy_if(batch.log.begin(), batch.log.end(), std::back_inserter(progress),
+               [](const std::string& entry) { return entry.starts_with("Progress:"); });
+  ASSERT_FALSE(progress.empty());
+  EXPECT_EQ(progress.back(), "Progress:1/1:100");
+  for (const std::string& entry : progress) {
+    EXPECT_LE(std::stoi(entry.substr(entry.rfind(':') + 1)), 100) << entry;
   }
 }
 

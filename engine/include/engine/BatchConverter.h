@@ -20,7 +20,8 @@ class ConversionObserver {
 
   // Where the batch is: the file being converted (counted from 1) of the
   // files in the batch, and how much of its input has been read in percent
-  // (-1 while its size is unknown, as for a pipe). Called when a file starts
+  // (-1 while its size is unknown, as for a pipe; never above 100, also for
+  // an input that grows while it is read). Called when a file starts
   // and then at most a few times a second.
   virtual void SetProgress(int fileNumber, int fileCount, int percent) {
     (void)fileNumber;
