@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/ConversionRun.h"
@@ -46,17 +47,11 @@ class BatchEvents final : public ConversionEvents {
 
 }  // namespace
 
-void BatchConverter::Run(const PathList& list, ConversionObserver& observer) {
+void BatchConverter::Run(std::vector<std::string> paths, ConversionObserver& observer) {
   observer.ClearFeedback();
   observer.SetBusy(true);
-  int count = 0;
+  const int count = static_cast<int>(paths.size());
   try {
-    // The entries are read once, here: files added while the batch runs wait
-    // for the next batch, and none is skipped or converted twice.
-    std::vector<std::string> paths;
-    count = list.Count();
-    paths.reserve(static_cast<std::size_t>(count));
-    for (int k = 0; k < count; ++k) paths.push_back(list.At(k));
     const ConversionRun run(std::move(paths));
     FileConverter converter;
     for (int k = 0; k < count; ++k) {
