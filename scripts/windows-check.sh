@@ -259,9 +259,11 @@ list_row0=(60 8) list_middle=(200 80) open_csv=(328 196) generate=(328 228) abou
 # prints what the source was told ("copy" or "ignore"). A drag whose hand-over the target had not
 # answered yet when the button went up is tried again.
 drag() {
-  local main=$1 out="$work/drag.out" answer="" source sx sy tx ty step
+  local main=$1 out="$work/drag.out" answer="" source sx sy tx ty step attempt
   shift
-  for _ in 1 2 3 4 5; do
+  for attempt in 1 2 3 4 5; do
+    # The pointer away from the windows first: no tooltip stands in the way.
+    xdotool mousemove --sync 1 1
     : >"$out"
     QT_QPA_PLATFORM=xcb "$drag_source" "$@" >"$out" 2>>"$work/drag.log" &
     local pid=$!
@@ -275,12 +277,15 @@ drag() {
     for step in 1 2 3 4 5 6 7 8 9 10; do
       xdotool mousemove --sync $((sx + (tx - sx) * step / 10)) $((sy + (ty - sy) * step / 10))
     done
-    # One more move at the target, so that it has answered a move there before the drop.
-    xdotool mousemove --sync $((tx + 1)) "$ty" mouseup 1
+    xdotool mousemove --sync $((tx + 1)) "$ty"
+    # A drag of files is dropped once the target has answered that it takes a copy.
+    if [ "$1" != --text ]; then until_true 10 grep -q accepted "$out"; fi
+    xdotool mouseup 1
     until_true 20 grep -qE '^(copy|ignore)$' "$out" || { kill "$pid" 2>/dev/null; return 1; }
     wait "$pid" 2>/dev/null
     answer=$(grep -E '^(copy|ignore)$' "$out")
     if [ "$answer" = copy ] || [ "$1" = --text ]; then break; fi
+    echo "drag attempt $attempt of $*: $answer" >>"$work/drag.log"
   done
   echo "$answer"
 }
@@ -295,6 +300,16 @@ window_check() {
 
   (cd "$e2e" && exec wine "$exe") 2>>"$work/wine.log" &
   app=$!
+  window_steps
+  # However the steps ended, the program is gone before the next one starts.
+  if ! ended "$app"; then
+    kill "$app" 2>/dev/null
+    until_true 30 ended "$app"
+  fi
+  rm -f "$e2e/big.csv"
+}
+
+window_steps() {  # the steps, in the program started by window_check
   until_true 60 has_window "$caption" || {
     xwininfo -root -tree | grep -i corvane
     record FAIL "window program: no window \"$caption\" (process $(ended "$app" && echo ended || echo running))"
@@ -357,7 +372,10 @@ window_check() {
   # Alt+X part-way through a large file: the program ends and leaves no hidden file.
   head -c 600M < <(yes 'B-100,4,120,80,edge banded') >"$e2e/big.csv"
   answer=$(drag "$main" "$e2e/big.csv")
-  [ "$answer" = copy ] || { record FAIL "window program: the drag of big.csv was answered \"$answer\""; return; }
+  [ "$answer" = copy ] || {
+    record FAIL "window program: the drag of big.csv was answered \"$answer\" ($(tr '\n' ';' <"$work/drag.log"))"
+    return
+  }
   click "$main" "${generate[@]}"
   if ! until_true 60 hidden_outputs "$e2e"; then
     record FAIL "window program: Generate on big.csv made no hidden output"
@@ -373,10 +391,8 @@ window_check() {
       record FAIL "window program: Alt+X left $(ls -A "$e2e" | grep -E '^\.?A1_big' | tr '\n' ' ')"
     fi
   else
-    kill "$app" 2>/dev/null
     record FAIL "window program: Alt+X part-way through big.csv did not end the program"
   fi
-  rm -f "$e2e/big.csv"
 }
 
 # --- The installer -----------------------------------------------------------------------------

@@ -1,8 +1,9 @@
 // A drag source for the Windows check (scripts/windows-check.sh): a small
 // window that, pressed, starts a real drag (XDND) of the files named on the
 // command line, or of a text with --text, allowing a copy. It prints
-// "dragging" when the drag starts and, when it ends, the action the target
-// took: "copy", or "ignore" when there was no drop.
+// "dragging" when the drag starts, "accepted" when a target offers a copy
+// (so that a test can drop only then) and, when the drag ends, the action the
+// target took: "copy", or "ignore" when there was no drop.
 //
 //   drag_source FILE...  |  drag_source --text TEXT
 #include <QApplication>
@@ -26,6 +27,12 @@ class Source : public QWidget {
   void mousePressEvent(QMouseEvent*) override {
     auto* drag = new QDrag(this);
     drag->setMimeData(make_());
+    QObject::connect(drag, &QDrag::actionChanged, [](Qt::DropAction action) {
+      if (action == Qt::CopyAction) {
+        std::puts("accepted");
+        std::fflush(stdout);
+      }
+    });
     std::puts("dragging");
     std::fflush(stdout);
     const Qt::DropAction action = drag->exec(Qt::CopyAction);
