@@ -71,6 +71,8 @@ int main(int argc, char* argv[]) {
     return 2;
   }
   Source source(g_arguments.first() == QStringLiteral("--text") ? Text : Files);
+  // In the screen's corner, away from the window the drags go to.
+  source.move(0, 0);
   source.show();
   return QApplication::exec();
 }
