@@ -160,8 +160,7 @@ int ConvertAll(const Options& options) {
         converter.Convert(run, i, events);
         ++converted;
       } catch (const ConversionError& e) {
-        messages.Say(i, std::string(kProgramName) + ": Error " + std::to_string(e.Code()) + ": " +
-                            e.Description());
+        messages.Say(i, std::string(kProgramName) + ": " + ErrorText(e));
       } catch (const std::exception& e) {
         messages.Say(i, std::string(kProgramName) + ": Cannot convert " + Quoted(run.Input(i)) +
                             ": " + e.what());

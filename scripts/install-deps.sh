@@ -16,12 +16,13 @@ run_packages=(
 test_packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  # Windows build check: cross compiler, wine to run its results
-  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64
+  # Windows build check: cross compiler, wine to run its results, wixl for the installer
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 wixl
   # screenshots and the window under a virtual display
   xvfb xauth
-  # the window under window managers (screenshots, checks by hand): openbox and
-  # icewm, which reads the Motif hints for its buttons; xprop, xdotool
+  # the window under window managers (screenshots, the Windows check, checks by
+  # hand): openbox and icewm, which reads the Motif hints for its buttons; xprop,
+  # xwininfo, xdotool
   openbox icewm x11-utils xdotool
   # fuzzing, sanitizers and static analysis
   clang libclang-rt-14-dev clang-tidy cppcheck python3 util-linux

@@ -1,6 +1,8 @@
 #include "engine/BatchConverter.h"
 
+#include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/ConversionRun.h"
@@ -25,7 +27,12 @@ class BatchEvents final : public ConversionEvents {
   }
 
   void Progress(std::uint64_t bytesRead, std::uint64_t inputSize) override {
-    const int percent = inputSize == 0 ? -1 : static_cast<int>(bytesRead * 100 / inputSize);
+    // An input that grows while it is read gives more bytes than its size
+    // at the start: it stays at 100% until its end.
+    const int percent =
+        inputSize == 0
+            ? -1
+            : static_cast<int>(std::min<std::uint64_t>(bytesRead, inputSize) * 100 / inputSize);
     observer_.SetProgress(number_, count_, percent);
   }
 
@@ -40,17 +47,11 @@ class BatchEvents final : public ConversionEvents {
 
 }  // namespace
 
-void BatchConverter::Run(const PathList& list, ConversionObserver& observer) {
+void BatchConverter::Run(std::vector<std::string> paths, ConversionObserver& observer) {
   observer.ClearFeedback();
   observer.SetBusy(true);
-  int count = 0;
+  const int count = static_cast<int>(paths.size());
   try {
-    // The entries are read once, here: files added while the batch runs wait
-    // for the next batch, and none is skipped or converted twice.
-    std::vector<std::string> paths;
-    count = list.Count();
-    paths.reserve(static_cast<std::size_t>(count));
-    for (int k = 0; k < count; ++k) paths.push_back(list.At(k));
     const ConversionRun run(std::move(paths));
     FileConverter converter;
     for (int k = 0; k < count; ++k) {

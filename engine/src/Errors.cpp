@@ -38,4 +38,10 @@ std::string Quoted(std::string_view name) {
   return quoted;
 }
 
+std::string ErrorText(int number, std::string_view description) {
+  std::string text = number != 0 ? "Error " + std::to_string(number) + ": " : "Error: ";
+  text.append(description);
+  return text;
+}
+
 }  // namespace corvane

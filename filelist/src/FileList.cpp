@@ -28,7 +28,7 @@ int CompareWithoutCase(std::string_view a, std::string_view b) {
   return a.size() < b.size() ? -1 : 1;
 }
 
-AddResult FileList::Add(const std::string& path) {
+AddResult FileList::Add(const std::string& path, int* row) {
   if (IsFull()) return AddResult::kListFull;
   // upper_bound: after every entry that compares equal, so equal entries stay
   // in arrival order and a repeated path lands beside its twin.
@@ -38,16 +38,25 @@ AddResult FileList::Add(const std::string& path) {
                                       });
   const auto index = static_cast<std::uint16_t>(paths_.size());
   paths_.push_back(path);
+  const auto at = static_cast<int>(place - order_.begin());
   try {
     order_.insert(place, index);
   } catch (...) {
     paths_.pop_back();  // out of memory: leave the list as it was
     throw;
   }
+  if (row != nullptr) *row = at;
   return AddResult::kAdded;
 }
 
 int FileList::Count() const { return static_cast<int>(order_.size()); }
+
+std::vector<std::string> FileList::Entries() const {
+  std::vector<std::string> entries;
+  entries.reserve(order_.size());
+  for (const std::uint16_t listed : order_) entries.push_back(paths_[listed]);
+  return entries;
+}
 
 void FileList::CheckIndex(int index) const {
   if (index < 0 || index >= Count()) {
@@ -83,9 +92,9 @@ bool IsCsvPath(std::string_view path) {
   return path.size() > kCsvEnding.size() && path.ends_with(kCsvEnding);
 }
 
-AddResult AddCsvToList(FileList& list, const std::string& path) {
+AddResult AddCsvToList(FileList& list, const std::string& path, int* row) {
   if (!IsCsvPath(path)) return AddResult::kRefused;
-  return list.Add(path);
+  return list.Add(path, row);
 }
 
 int DragOverEffect(bool offersFileList, int allowedEffects) {
@@ -96,9 +105,11 @@ DropOutcome ApplyDrop(FileList& list, bool offersFileList, const std::vector<std
   DropOutcome outcome;
   if (!offersFileList) return outcome;
   for (const std::string& path : paths) {
-    switch (AddCsvToList(list, path)) {
+    int row = 0;
+    switch (AddCsvToList(list, path, &row)) {
       case AddResult::kAdded:
         ++outcome.added;
+        outcome.rows.push_back(row);
         break;
       case AddResult::kRefused:
         ++outcome.refused;

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
@@ -20,19 +22,6 @@ namespace {
 
 using namespace test;
 using Log = std::vector<std::string>;
-
-// A list whose entries a test may change while the batch runs.
-class EditableList : public PathList {
- public:
-  explicit EditableList(std::vector<std::string> paths) : paths_(std::move(paths)) {}
-
-  int Count() const override { return static_cast<int>(paths_.size()); }
-  std::string At(int index) const override { return paths_.at(static_cast<std::size_t>(index)); }
-  std::vector<std::string>& Paths() { return paths_; }
-
- private:
-  std::vector<std::string> paths_;
-};
 
 // An observer that records every call in the shared log; onPump runs at the
 // event point, as the window's drops and commands would.
@@ -66,11 +55,11 @@ class RecordingObserver : public ConversionObserver {
 
 struct Batch {
   Log log;
-  EditableList list;
+  std::vector<std::string> paths;
   RecordingObserver observer{log};
 
-  explicit Batch(std::vector<std::string> paths) : list(std::move(paths)) {}
-  void Run() { BatchConverter().Run(list, observer); }
+  explicit Batch(std::vector<std::string> list) : paths(std::move(list)) {}
+  void Run() { BatchConverter().Run(paths, observer); }
 };
 
 const std::string kInput = "a,b,c,d\r\nw,x,y,z\r\n";
@@ -108,35 +97,35 @@ TEST(BatchConverterTest, EmptyListTouchesNothing) {
   EXPECT_TRUE(folder.Names().empty());
 }
 
-// The batch converts the entries listed when it starts, each once, whatever
-// is added to the list meanwhile; the final count is of the files converted.
-TEST(BatchConverterTest, FilesAddedDuringTheBatchWaitForTheNextOne) {
+// An input that grows while it is read (a log still being written) is read
+// to its end, and its progress stops at 100%.
+TEST(BatchConverterTest, AnInputGrowingWhileReadStopsItsProgressAt100) {
   TempFolder folder;
-  for (const char* name : {"a.csv", "b.csv", "c.csv"}) {
-    WriteFile(folder / name, kInput);
-  }
-  for (const bool atFront : {false, true}) {
-    SCOPED_TRACE(atFront ? "inserted first" : "appended");
-    for (const char* name : {"A1_a.crc", "A1_b.crc", "A1_c.crc"}) {
-      std::filesystem::remove(folder / name);
+  WriteFile(folder / "log.csv", kInput);
+  std::string more;
+  while (more.size() < (1u << 20)) more += kInput;
+  Batch batch({folder / "log.csv"});
+  bool grown = false;
+  IoHooks hooks{.read = [&](int fd, void* data, std::size_t size) {
+    if (!grown) {
+      grown = true;
+      std::ofstream(folder / "log.csv", std::ios::binary | std::ios::app) << more;
     }
-    Batch batch({folder / "b.csv", folder / "c.csv"});
-    batch.observer.onPump = [&](int pump) {
-      auto& paths = batch.list.Paths();
-      if (pump == 1) {
-        paths.insert(atFront ? paths.begin() : paths.end(), folder / "a.csv");
-      }
-    };
+    return SystemRead(fd, data, size);
+  }};
+  {
+    ScopedIoHooks scoped(hooks);
     batch.Run();
-    EXPECT_EQ(batch.log.back(), "Status:Processed 2 files.");
-    EXPECT_EQ(std::count(batch.log.begin(), batch.log.end(),
-                         "Status:Converting file:" + (folder / "b.csv")),
-              1);
-    EXPECT_EQ(std::count(batch.log.begin(), batch.log.end(),
-                         "Status:Converting file:" + (folder / "c.csv")),
-              1);
-    EXPECT_EQ(folder.Names(),
-              (std::set<std::string>{"A1_b.crc", "A1_c.crc", "a.csv", "b.csv", "c.csv"}));
+  }
+  const std::size_t copies = (kInput.size() + more.size()) / kInput.size();
+  EXPECT_EQ(ReadFile(folder / "A1_log.crc").size(), copies * kOutput.size());
+  Log progress;
+  std::copy_if(batch.log.begin(), batch.log.end(), std::back_inserter(progress),
+               [](const std::string& entry) { return entry.starts_with("Progress:"); });
+  ASSERT_FALSE(progress.empty());
+  EXPECT_EQ(progress.back(), "Progress:1/1:100");
+  for (const std::string& entry : progress) {
+    EXPECT_LE(std::stoi(entry.substr(entry.rfind(':') + 1)), 100) << entry;
   }
 }
 

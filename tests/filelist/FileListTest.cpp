@@ -11,9 +11,12 @@ namespace corvane {
 namespace {
 
 std::vector<std::string> Entries(const FileList& list) {
-  std::vector<std::string> out;
-  for (int i = 0; i < list.Count(); ++i) out.push_back(list.At(i));
-  return out;
+  std::vector<std::string> entries = list.Entries();
+  EXPECT_EQ(entries.size(), static_cast<std::size_t>(list.Count()));
+  for (int i = 0; i < list.Count() && i < static_cast<int>(entries.size()); ++i) {
+    EXPECT_EQ(list.At(i), entries[static_cast<std::size_t>(i)]);
+  }
+  return entries;
 }
 
 // A list already holding kMaxEntries entries. Names ascend so every add appends.
@@ -124,16 +127,6 @@ TEST(FileListRead, AtOutsideTheListThrows) {
   EXPECT_EQ(list.At(0), "C:\\a.csv");
 }
 
-TEST(FileListRead, BatchReadsThroughPathList) {
-  FileList list;
-  list.Add("C:\\b.csv");
-  list.Add("C:\\a.csv");
-  const PathList& paths = list;
-  ASSERT_EQ(paths.Count(), 2);
-  EXPECT_EQ(paths.At(0), "C:\\a.csv");
-  EXPECT_EQ(paths.At(1), "C:\\b.csv");
-}
-
 TEST(FileListLimit, FullListRefusesEveryRoute) {
   FileList list = FullList();
   ASSERT_EQ(list.Count(), FileList::kMaxEntries);
@@ -240,8 +233,10 @@ TEST(Drop, WithoutTheFileListFormatNothingHappens) {
 TEST(Drop, SameFileTwiceAndFoldersAreNotExpanded) {
   FileList list;
   ApplyDrop(list, true, {"C:\\b.csv"});
-  ApplyDrop(list, true, {"C:\\A.csv", "C:\\old.csv", "C:\\folder"});
-  ApplyDrop(list, true, {"C:\\b.csv"});
+  // Each added entry's row when it went in, for a view to replay.
+  EXPECT_EQ(ApplyDrop(list, true, {"C:\\old.csv", "C:\\A.csv", "C:\\folder"}).rows,
+            (std::vector<int>{1, 0}));
+  EXPECT_EQ(ApplyDrop(list, true, {"C:\\b.csv"}).rows, std::vector<int>{2});
   EXPECT_EQ(Entries(list),
             (std::vector<std::string>{"C:\\A.csv", "C:\\b.csv", "C:\\b.csv", "C:\\old.csv"}));
 }

@@ -1,4 +1,4 @@
-// The Open dialog wrapper: the real file dialog it shows.
+// The Open dialog as Qt shows it from the model's settings.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -20,7 +20,7 @@ TEST(CommonDialogShowOpen, TheFileDialogReturnsTheChosenFileOrNothing) {
   QWidget parent;
   for (const bool accept : {true, false}) {
     SCOPED_TRACE(accept ? "chosen" : "cancelled");
-    CommonDialog dialog(&parent);
+    corvane::CommonDialog dialog;
     dialog.Flags = 0x81004;
     dialog.FileName.clear();
     QString title;
@@ -40,11 +40,11 @@ TEST(CommonDialogShowOpen, TheFileDialogReturnsTheChosenFileOrNothing) {
         fileDialog->reject();
       }
     });
-    dialog.ShowOpen();
+    const QString chosen = ShowOpenFileDialog(&parent, dialog);
     EXPECT_EQ(title, QStringLiteral("Open CSV File"));
     EXPECT_EQ(filters, QStringList{QStringLiteral("CSV File (*.csv)")});
     EXPECT_EQ(mode, QFileDialog::ExistingFile);
-    EXPECT_EQ(dialog.FileName, accept ? uitest::Native(file) : QString());
+    EXPECT_EQ(chosen, accept ? uitest::Native(file) : QString());
   }
 }
 

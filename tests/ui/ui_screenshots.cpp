@@ -96,7 +96,7 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "the batch was not caught part-way: give a larger LARGE.csv\n");
     ok = false;
   }
-  if (!QTest::qWaitFor([&] { return !window.BatchRunning(); }, 120000)) {
+  if (!QTest::qWaitFor([&] { return !window.Model().BatchRunning(); }, 120000)) {
     std::fprintf(stderr, "the batch did not end\n");
     return 1;
   }
@@ -119,8 +119,7 @@ int main(int argc, char* argv[]) {
   // A dark desktop theme, with one more file chosen in the Open dialog.
   QApplication::setPalette(QPalette(QColor(0x35, 0x35, 0x35)));
   const QString chosen = QFileInfo(args.last()).absoluteFilePath();
-  window.CommonDialog1.SetChooser(
-      [&](QWidget*, const QString&, const QString&, const QString&, int) { return chosen; });
+  window.SetOpenDialog([&](QWidget*, const corvane::CommonDialog&) { return chosen; });
   QTest::mouseClick(window.cmdOpenCSV, Qt::LeftButton);
   window.lstFiles->setCurrentRow(0);
   ok &= Save(&window, out.filePath("main-window-dark.png"));

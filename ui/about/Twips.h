@@ -10,9 +10,9 @@
 #include <algorithm>
 #include <cmath>
 
-namespace corvane {
+#include "Layout.h"
 
-inline constexpr int kTwipsPerPixel = 15;
+namespace corvane {
 
 // The line height, in device-independent pixels, of the font the twip layout
 // is exact for: a 9 pt sans-serif at 96 dots per inch.
@@ -29,12 +29,14 @@ class TwipScale {
   double Factor() const { return factor_; }
 
   int Pixels(int twips) const {
-    return static_cast<int>(std::lround(twips * factor_ / kTwipsPerPixel));
+    return static_cast<int>(std::lround(twips * factor_ / layout::kTwipsPerPixel));
   }
 
   QRect Rect(int left, int top, int width, int height) const {
     return QRect(Pixels(left), Pixels(top), Pixels(width), Pixels(height));
   }
+
+  QRect Rect(const layout::TwipRect& r) const { return Rect(r.left, r.top, r.width, r.height); }
 
   QSize Size(int width, int height) const { return QSize(Pixels(width), Pixels(height)); }
 

@@ -7,14 +7,15 @@
 #include <QString>
 #include <cmath>
 
+#include "AboutModel.h"
+#include "Layout.h"
 #include "ProgramIcon.h"
 #include "Twips.h"
-#include "engine/ProgramIdentity.h"
 #include "sysinfo/SysInfo.h"
 
-namespace {
+namespace layout = corvane::layout;
 
-constexpr const char* kSysInfoUnavailable = "System Information Is Unavailable At This Time";
+namespace {
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, const QRect& rect) {
   auto* label = new QLabel(text, parent);
@@ -44,63 +45,66 @@ frmAbout::frmAbout(QWidget* parent)
   setObjectName(QStringLiteral("frmAbout"));
   setModal(true);
   const corvane::TwipScale twips(font());
-  setFixedSize(twips.Size(5730, 3555));
+  setFixedSize(twips.Size(layout::kAboutWidth, layout::kAboutHeight));
   setWindowIcon(corvane::ProgramIcon());
 
   // Tab order follows creation order: OK first, then the icon's place, then System Info.
-  cmdOK = new QPushButton(QStringLiteral("OK"), this);
+  cmdOK = new QPushButton(QString::fromLatin1(corvane::about::kOK), this);
   cmdOK->setObjectName(QStringLiteral("cmdOK"));
-  // OK and System Info share a column wide enough for "System Info..." in the
-  // sans-serif fonts of today's desktops.
+  // OK and System Info share a column a little wider than the layout's, wide
+  // enough for "System Info..." in the sans-serif fonts of today's desktops.
   cmdOK->setGeometry(twips.Rect(4170, 2625, 1335, 345));
   cmdOK->setDefault(true);
 
   picIcon = new QLabel(this);
   picIcon->setObjectName(QStringLiteral("picIcon"));
-  picIcon->setGeometry(twips.Rect(240, 240, 540, 540));
+  picIcon->setGeometry(twips.Rect(layout::kPicIcon));
   picIcon->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   picIcon->setLineWidth(2);
   picIcon->setAlignment(Qt::AlignCenter);
   picIcon->setPixmap(corvane::ProgramIconPixmap());
 
-  cmdSysInfo = new QPushButton(QStringLiteral("&System Info..."), this);
+  cmdSysInfo = new QPushButton(QString::fromLatin1(corvane::about::kSysInfo), this);
   cmdSysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
   cmdSysInfo->setGeometry(twips.Rect(4170, 3075, 1335, 345));
 
   lblDescription =
-      MakeLabel(this, "lblDescription", QString::fromLatin1(corvane::about::kDescription),
-                twips.Rect(1050, 1125, 3885, 1170));
+      MakeLabel(this, "lblDescription", QString(), twips.Rect(layout::kLblDescription));
   lblDescription->setWordWrap(true);
 
-  lblDisclaimer = MakeLabel(this, "lblDisclaimer", QString::fromLatin1(corvane::about::kDisclaimer),
-                            twips.Rect(255, 2625, 3870, 900));
+  // Four lines of the disclaimer need a little more height than the layout's.
+  const layout::TwipRect disclaimer = layout::kLblDisclaimer;
+  lblDisclaimer = MakeLabel(this, "lblDisclaimer", QString(),
+                            twips.Rect(disclaimer.left, disclaimer.top, disclaimer.width, 900));
   lblDisclaimer->setWordWrap(true);
 
-  lblTitle = MakeLabel(this, "lblTitle", QString(), twips.Rect(1050, 240, 3885, 480));
+  lblTitle = MakeLabel(this, "lblTitle", QString(), twips.Rect(layout::kLblTitle));
   QFont titleFont = lblTitle->font();
-  titleFont.setPixelSize(static_cast<int>(std::lround(20 * twips.Factor())));
+  titleFont.setPixelSize(static_cast<int>(std::lround(layout::kTitlePixels * twips.Factor())));
   titleFont.setBold(true);
   lblTitle->setFont(titleFont);
 
-  lblVersion = MakeLabel(this, "lblVersion", QString(), twips.Rect(1050, 780, 3885, 225));
+  lblVersion = MakeLabel(this, "lblVersion", QString(), twips.Rect(layout::kLblVersion));
 
   // The etched separator across the window: a shadow line 1 pixel high with a
   // light line 2 pixels high just below it.
-  const int right = twips.Pixels(5654);
+  const int right = twips.Pixels(layout::kLine1Right);
+  const int shadowTop = twips.Pixels(layout::kLine1ShadowTop);
+  const int lightTop = twips.Pixels(layout::kLine1LightTop);
   Line1[1] = MakeLine(
       this, 1, QPalette::Dark,
-      QRect(QPoint(twips.Pixels(90), twips.Pixels(2445)), QPoint(right, twips.Pixels(2445))));
+      QRect(QPoint(twips.Pixels(layout::kLine1ShadowLeft), shadowTop), QPoint(right, shadowTop)));
   Line1[0] = MakeLine(
       this, 0, QPalette::Light,
-      QRect(QPoint(twips.Pixels(105), twips.Pixels(2460)), QPoint(right, twips.Pixels(2460) + 1)));
+      QRect(QPoint(twips.Pixels(layout::kLine1LightLeft), lightTop), QPoint(right, lightTop + 1)));
 
   connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
   connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
 
   startSysInfo_ = [] { return corvane::StartSysInfo(); };
   showMessage_ = [this](const std::string& text, const std::string& title) {
-    QMessageBox box(QMessageBox::NoIcon, QString::fromLocal8Bit(title),
-                    QString::fromLocal8Bit(text), QMessageBox::Ok, this);
+    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(title), QString::fromUtf8(text),
+                    QMessageBox::Ok, this);
     box.exec();
   };
 
@@ -110,24 +114,23 @@ frmAbout::frmAbout(QWidget* parent)
 
 frmAbout::~frmAbout() = default;
 
-void frmAbout::SetSysInfoLauncher(SysInfoLauncher startSysInfo) {
+void frmAbout::SetSysInfoLauncher(corvane::SysInfoLauncher startSysInfo) {
   startSysInfo_ = std::move(startSysInfo);
 }
 
-void frmAbout::SetMessageBox(MessageBox showMessage) { showMessage_ = std::move(showMessage); }
+void frmAbout::SetMessageBox(corvane::SysInfoMessage showMessage) {
+  showMessage_ = std::move(showMessage);
+}
 
 void frmAbout::Form_Load() {
-  const QString title = QString::fromLatin1(corvane::kProgramTitle);
-  setWindowTitle(QStringLiteral("About ") + title);
-  lblVersion->setText(QStringLiteral("Version %1.%2.%3")
-                          .arg(corvane::kVersionMajor)
-                          .arg(corvane::kVersionMinor)
-                          .arg(corvane::kVersionRevision));
-  lblTitle->setText(title);
+  const corvane::AboutTexts texts = corvane::AboutWindowTexts();
+  setWindowTitle(QString::fromUtf8(texts.caption));
+  lblVersion->setText(QString::fromUtf8(texts.version));
+  lblTitle->setText(QString::fromUtf8(texts.title));
+  lblDescription->setText(QString::fromUtf8(texts.description));
+  lblDisclaimer->setText(QString::fromUtf8(texts.disclaimer));
 }
 
 void frmAbout::cmdOK_Click() { accept(); }
 
-void frmAbout::cmdSysInfo_Click() {
-  if (!startSysInfo_()) showMessage_(kSysInfoUnavailable, corvane::kProgramTitle);
-}
+void frmAbout::cmdSysInfo_Click() { corvane::RunSysInfo(startSysInfo_, showMessage_); }

@@ -6,34 +6,23 @@
 #include <functional>
 #include <string>
 
+#include "AboutModel.h"
+
 class QLabel;
 class QPushButton;
-
-// Fixed texts of the window.
-namespace corvane::about {
-inline constexpr const char* kDescription =
-    "A utility from Corvane - No Warranty applies or should be assumed etc.";
-inline constexpr const char* kDisclaimer =
-    "One day I'll write some help. I sometimes bother to read mail at csv2crc@example.com"
-    " but don't hold your breath.";
-}  // namespace corvane::about
 
 class frmAbout : public QDialog {
   Q_OBJECT
 
  public:
-  // A message box with an OK button only and no icon.
-  using MessageBox = std::function<void(const std::string& text, const std::string& title)>;
-  // Starts the system-information tool; false when it could not.
-  using SysInfoLauncher = std::function<bool()>;
-
   explicit frmAbout(QWidget* parent = nullptr);
   ~frmAbout() override;
 
   // What System Info runs (corvane::StartSysInfo on this system by default).
-  void SetSysInfoLauncher(SysInfoLauncher startSysInfo);
-  // The message box System Info shows its messages in (a QMessageBox by default).
-  void SetMessageBox(MessageBox showMessage);
+  void SetSysInfoLauncher(corvane::SysInfoLauncher startSysInfo);
+  // The message box System Info shows its messages in (a QMessageBox with
+  // an OK button only and no icon by default).
+  void SetMessageBox(corvane::SysInfoMessage showMessage);
 
   QLabel* picIcon;
   QLabel* lblTitle;
@@ -50,6 +39,6 @@ class frmAbout : public QDialog {
   void cmdSysInfo_Click();
 
  private:
-  SysInfoLauncher startSysInfo_;
-  MessageBox showMessage_;
+  corvane::SysInfoLauncher startSysInfo_;
+  corvane::SysInfoMessage showMessage_;
 };

@@ -2,32 +2,35 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QStringList>
 
-CommonDialog::CommonDialog(QWidget* parent) : parent_(parent), chooser_(&RunFileDialog) {}
-
-void CommonDialog::ShowOpen() {
-  FileName = chooser_(parent_, DialogTitle, Filter, FileName, Flags);
+QString QtFilter(const std::string& filter) {
+  const QStringList parts = QString::fromUtf8(filter).split(QLatin1Char('|'));
+  QStringList filters;
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    const QString& description = parts.at(i);
+    filters << (description.contains(QLatin1Char('('))
+                    ? description
+                    : description + QStringLiteral(" (") + parts.at(i + 1) + QLatin1Char(')'));
+  }
+  return filters.join(QStringLiteral(";;"));
 }
 
-void CommonDialog::SetChooser(Chooser chooser) { chooser_ = std::move(chooser); }
-
-QString CommonDialog::RunFileDialog(QWidget* parent, const QString& title, const QString& qtFilter,
-                                    const QString& fileName, int flags) {
-  QFileDialog dialog(parent, title);
-  dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  if ((flags & kFlagFileMustExist) != 0) {
-    dialog.setFileMode(QFileDialog::ExistingFile);
-  } else {
-    dialog.setFileMode(QFileDialog::AnyFile);
-  }
-  dialog.setNameFilter(qtFilter);
+QString ShowOpenFileDialog(QWidget* parent, const corvane::CommonDialog& dialog) {
+  QFileDialog fileDialog(parent, QString::fromUtf8(dialog.DialogTitle));
+  fileDialog.setAcceptMode(QFileDialog::AcceptOpen);
+  fileDialog.setFileMode((dialog.Flags & corvane::CommonDialog::kFlagFileMustExist) != 0
+                             ? QFileDialog::ExistingFile
+                             : QFileDialog::AnyFile);
+  fileDialog.setNameFilters(QtFilter(dialog.Filter).split(QStringLiteral(";;")));
   // A pattern as the file name only repeats the filter; a real name is offered.
+  const QString fileName = QString::fromUtf8(dialog.FileName);
   if (!fileName.isEmpty() && !fileName.contains(QLatin1Char('*')) &&
       !fileName.contains(QLatin1Char('?'))) {
-    dialog.selectFile(fileName);
+    fileDialog.selectFile(fileName);
   }
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+  if (fileDialog.exec() != QDialog::Accepted || fileDialog.selectedFiles().isEmpty()) {
     return QString();
   }
-  return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
+  return QDir::toNativeSeparators(fileDialog.selectedFiles().constFirst());
 }

@@ -3,71 +3,62 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QCursor>
 #include <QDir>
 #include <QDragMoveEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QMetaObject>
 #include <QMimeData>
 #include <QPalette>
 #include <QPushButton>
 #include <QScreen>
-#include <QStringList>
-#include <QTimer>
 #include <QUrl>
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "CommonDialog.h"
+#include "Layout.h"
 #include "ProgramIcon.h"
+#include "StatusText.h"
 #include "Twips.h"
-#include "engine/Errors.h"
-#include "engine/ProgramIdentity.h"
-#include "engine/SignalCleanup.h"
 #include "frmAbout.h"
 
 namespace texts = corvane::mainwindow;
+namespace layout = corvane::layout;
 
 namespace {
 
-QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text, const QRect& rect,
-                        const QString& toolTip) {
-  auto* button = new QPushButton(text, parent);
+QString FromUtf8(const std::string& text) { return QString::fromUtf8(text); }
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const char* text, const QRect& rect,
+                        const char* toolTip) {
+  auto* button = new QPushButton(QString::fromLatin1(text), parent);
   button->setObjectName(QString::fromLatin1(name));
   button->setGeometry(rect);
-  button->setToolTip(toolTip);
+  button->setToolTip(QString::fromLatin1(toolTip));
   // Enter on a focused button presses it, as Space does.
   button->setAutoDefault(true);
   return button;
 }
 
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, const QRect& rect,
-                  const QString& toolTip) {
-  auto* label = new QLabel(text, parent);
+QLabel* MakeLabel(QWidget* parent, const char* name, const QRect& rect, const char* toolTip) {
+  auto* label = new QLabel(parent);
   label->setObjectName(QString::fromLatin1(name));
   label->setGeometry(rect);
-  label->setToolTip(toolTip);
+  label->setToolTip(QString::fromLatin1(toolTip));
   label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   return label;
 }
 
 // The drag carries files when it holds at least one local file.
 bool OffersFileList(const QMimeData* data) {
-  if (data == nullptr || !data->hasUrls()) {
-    return false;
-  }
+  if (data == nullptr || !data->hasUrls()) return false;
   const QList<QUrl> urls = data->urls();
-  for (const QUrl& url : urls) {
-    if (url.isLocalFile()) {
-      return true;
-    }
-  }
-  return false;
+  return std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
 }
 
 std::vector<std::string> DroppedPaths(const QMimeData* data) {
@@ -75,7 +66,7 @@ std::vector<std::string> DroppedPaths(const QMimeData* data) {
   const QList<QUrl> urls = data->urls();
   for (const QUrl& url : urls) {
     if (url.isLocalFile()) {
-      paths.push_back(QFile::encodeName(QDir::toNativeSeparators(url.toLocalFile())).toStdString());
+      paths.push_back(QDir::toNativeSeparators(url.toLocalFile()).toUtf8().toStdString());
     }
   }
   return paths;
@@ -109,67 +100,33 @@ QColor FeedbackColour(const QColor& background) {
   return colour;
 }
 
-// A word (a path) cut to width: its end from the last folder separator on,
-// the file name, stays whole where it can, and its middle gives way.
-QString ElidePath(const QString& word, const QFontMetrics& metrics, int width) {
-  const qsizetype separator =
-      std::max(word.lastIndexOf(QLatin1Char('/')), word.lastIndexOf(QLatin1Char('\\')));
-  const QString ellipsis(QChar(0x2026));
-  if (separator > 0) {
-    const QString tail = word.mid(separator);
-    for (qsizetype head = separator - 1; head > 0; --head) {
-      QString candidate = word.left(head) + ellipsis + tail;
-      if (metrics.horizontalAdvance(candidate) <= width) {
-        return candidate;
-      }
-    }
-  }
-  return metrics.elidedText(word, Qt::ElideMiddle, width);
-}
+// The status label's font and box, for cutting a text to fit it.
+class LabelMeasure final : public corvane::TextMeasure {
+ public:
+  explicit LabelMeasure(const QLabel& label) : metrics_(label.font()), box_(label.contentsRect()) {}
 
-// The status text as it fits the label: a word too wide for a line (a path)
-// loses part of its middle, and more until the whole text fits the label.
-QString FitStatus(const QString& text, const QLabel& label) {
-  const QFontMetrics metrics(label.font());
-  const QRect box = label.contentsRect();
-  const auto fits = [&](const QString& candidate) {
+  int Width(const std::string& text) const override {
+    return metrics_.horizontalAdvance(FromUtf8(text));
+  }
+  bool Fits(const std::string& text) const override {
     const QRect needed =
-        metrics.boundingRect(QRect(0, 0, box.width(), 1 << 20), Qt::TextWordWrap, candidate);
-    return needed.width() <= box.width() && needed.height() <= box.height();
-  };
-  if (fits(text)) {
-    return text;
+        metrics_.boundingRect(QRect(0, 0, box_.width(), 1 << 20), Qt::TextWordWrap, FromUtf8(text));
+    return needed.width() <= box_.width() && needed.height() <= box_.height();
   }
-  const QStringList words = text.split(QLatin1Char(' '));
-  for (int width = box.width(); width > 0; width -= std::max(1, box.width() / 8)) {
-    QStringList cut = words;
-    for (QString& word : cut) {
-      if (metrics.horizontalAdvance(word) > width) {
-        word = ElidePath(word, metrics, width);
-      }
-    }
-    QString candidate = cut.join(QLatin1Char(' '));
-    if (fits(candidate)) {
-      return candidate;
-    }
-  }
-  return metrics.elidedText(text, Qt::ElideMiddle, box.width());
-}
+  int BoxWidth() const override { return box_.width(); }
 
-// Ends the process at once, with no further event handling; the batch's thread
-// stays where it is (a read that does not return). Its unfinished output goes
-// first, so that an older output of that name stays whole.
-void EndProcessNow() {
-  corvane::RemoveUnfinishedOutputs();
-  std::_Exit(EXIT_SUCCESS);
-}
+ private:
+  QFontMetrics metrics_;
+  QRect box_;
+};
 
 }  // namespace
 
 Main::Main(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      CommonDialog1(this) {
+      showOpen_(ShowOpenFileDialog),
+      model_(*this) {
   setObjectName(QStringLiteral("Main"));
   setWindowTitle(QString::fromLatin1(texts::kCaption));
   setWindowIcon(corvane::ProgramIcon());
@@ -177,45 +134,38 @@ Main::Main(QWidget* parent)
 
   lstFiles = new QListWidget(this);
   lstFiles->setObjectName(QStringLiteral("lstFiles"));
-  lstFiles->setGeometry(twips.Rect(0, 0, 6255, 2595));
-  lstFiles->setToolTip(QStringLiteral("Shows the list of files to be processed"));
+  lstFiles->setGeometry(twips.Rect(layout::kLstFiles));
+  lstFiles->setToolTip(QString::fromLatin1(texts::kListTip));
   lstFiles->setSelectionMode(QAbstractItemView::SingleSelection);
   lstFiles->setAcceptDrops(true);
   lstFiles->viewport()->setAcceptDrops(true);
   lstFiles->viewport()->installEventFilter(this);
 
-  mnuRemove = new QAction(QStringLiteral("&Remove"), lstFiles);
+  mnuRemove = new QAction(QString::fromLatin1(texts::kRemove), lstFiles);
   mnuRemove->setObjectName(QStringLiteral("mnuRemove"));
   mnuRemove->setShortcut(QKeySequence::Delete);
   mnuRemove->setShortcutContext(Qt::WidgetShortcut);
-  mnuClearList = new QAction(QStringLiteral("&Clear List"), lstFiles);
+  mnuClearList = new QAction(QString::fromLatin1(texts::kClearList), lstFiles);
   mnuClearList->setObjectName(QStringLiteral("mnuClearList"));
   lstFiles->addAction(mnuRemove);
   lstFiles->addAction(mnuClearList);
   lstFiles->setContextMenuPolicy(Qt::ActionsContextMenu);
-  connect(mnuRemove, &QAction::triggered, this, &Main::mnuRemove_Click);
-  connect(mnuClearList, &QAction::triggered, this, &Main::mnuClearList_Click);
+  connect(mnuRemove, &QAction::triggered, this, [this] {
+    model_.mnuRemove_Click(lstFiles->selectedItems().isEmpty() ? -1 : lstFiles->currentRow());
+  });
+  connect(mnuClearList, &QAction::triggered, this, [this] { model_.mnuClearList_Click(); });
   connect(lstFiles, &QListWidget::currentRowChanged, this, &Main::UpdateListActions);
 
-  cmdOpenCSV =
-      MakeButton(this, "cmdOpenCSV", QStringLiteral("Open CSV"), twips.Rect(4440, 2760, 975, 375),
-                 QStringLiteral("Marks a CSV file for processing"));
-  cmdGenerate = MakeButton(
-      this, "cmdGenerate", QStringLiteral("Generate"), twips.Rect(4440, 3240, 975, 375),
-      QStringLiteral("Processes the listed files and converts them to Vellum format CRC files"));
-  cmdAbout = MakeButton(this, "cmdAbout", QStringLiteral("About"), twips.Rect(5520, 2760, 735, 375),
-                        QStringLiteral("Shows a basic About window"));
-  cmdExit = MakeButton(this, "cmdExit", QStringLiteral("E&xit"), twips.Rect(5520, 3240, 735, 375),
-                       QStringLiteral("Ends the application"));
-
-  lblFeedback = MakeLabel(this, "lblFeedback", QString(), twips.Rect(120, 2640, 4095, 255),
-                          QStringLiteral("Feedback information"));
-  SetFeedback(QString::fromLatin1(texts::kStartHint));
-
-  lblStatus = MakeLabel(this, "lblStatus", QString(), twips.Rect(120, 3000, 4095, 615),
-                        QString::fromLatin1(texts::kStatusTip));
+  cmdOpenCSV = MakeButton(this, "cmdOpenCSV", "Open CSV", twips.Rect(layout::kCmdOpenCSV),
+                          texts::kOpenCsvTip);
+  cmdGenerate = MakeButton(this, "cmdGenerate", "Generate", twips.Rect(layout::kCmdGenerate),
+                           texts::kGenerateTip);
+  cmdAbout = MakeButton(this, "cmdAbout", "About", twips.Rect(layout::kCmdAbout), texts::kAboutTip);
+  cmdExit = MakeButton(this, "cmdExit", "E&xit", twips.Rect(layout::kCmdExit), texts::kExitTip);
+  lblFeedback =
+      MakeLabel(this, "lblFeedback", twips.Rect(layout::kLblFeedback), texts::kFeedbackTip);
+  lblStatus = MakeLabel(this, "lblStatus", twips.Rect(layout::kLblStatus), texts::kStatusTip);
   lblStatus->setWordWrap(true);
-  ShowStatus(QString::fromLatin1(texts::kStatusStart));
 
   // Keyboard order: Open CSV, Generate, About, Exit, then the list.
   setTabOrder(cmdOpenCSV, cmdGenerate);
@@ -223,36 +173,28 @@ Main::Main(QWidget* parent)
   setTabOrder(cmdAbout, cmdExit);
   setTabOrder(cmdExit, lstFiles);
 
-  connect(cmdOpenCSV, &QPushButton::clicked, this, &Main::cmdOpenCSV_Click);
-  connect(cmdGenerate, &QPushButton::clicked, this, &Main::cmdGenerate_Click);
+  connect(cmdOpenCSV, &QPushButton::clicked, this, [this] { model_.cmdOpenCSV_Click(); });
+  connect(cmdGenerate, &QPushButton::clicked, this, [this] { model_.cmdGenerate_Click(); });
   connect(cmdAbout, &QPushButton::clicked, this, &Main::cmdAbout_Click);
-  connect(cmdExit, &QPushButton::clicked, this, &Main::cmdExit_Click);
+  connect(cmdExit, &QPushButton::clicked, this, [this] { model_.cmdExit_Click(); });
 
   showError_ = [this](const QString& title, const QString& text) {
     QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok, this);
     box.exec();
   };
-  endProcess_ = EndProcessNow;
 
+  // Form_Load.
+  setFixedSize(twips.Size(layout::kMainWidth, layout::kMainHeight));
+  model_.Form_Load();
   UpdateListActions();
-  Form_Load();
+  cmdOpenCSV->setFocus();
 }
 
-Main::~Main() {
-  lstFiles->viewport()->removeEventFilter(this);
-  batch_.reset();
-}
+Main::~Main() { lstFiles->viewport()->removeEventFilter(this); }
 
 void Main::SetErrorBox(ErrorBox showError) { showError_ = std::move(showError); }
 
-void Main::SetProcessEnd(ProcessEnd endProcess) { endProcess_ = std::move(endProcess); }
-
-void Main::Form_Load() {
-  setFixedSize(corvane::TwipScale(font()).Size(6315, 3660));
-  CommonDialog1.Flags = CommonDialog::kFlagExplorer | CommonDialog::kFlagFileMustExist |
-                        CommonDialog::kFlagHideReadOnly;
-  cmdOpenCSV->setFocus();
-}
+void Main::SetOpenDialog(OpenDialog showOpen) { showOpen_ = std::move(showOpen); }
 
 void Main::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
@@ -267,95 +209,14 @@ void Main::showEvent(QShowEvent* event) {
   }
 }
 
-void Main::cmdOpenCSV_Click() {
-  CommonDialog1.FileName = QString();
-  CommonDialog1.ShowOpen();
-  if (CommonDialog1.FileName.isEmpty()) {
-    return;
-  }
-  const std::string path = QFile::encodeName(CommonDialog1.FileName).toStdString();
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  const corvane::AddResult result = files_.Add(path);
-  if (result == corvane::AddResult::kAdded) {
-    ShowList();
-  }
-  QApplication::restoreOverrideCursor();
-  SetFeedback(QString::fromLatin1(result == corvane::AddResult::kListFull ? texts::kListFullHint
-                                                                          : texts::kNextHint));
-}
-
-void Main::cmdGenerate_Click() {
-  // A batch is running: this click starts nothing.
-  if (batch_) {
-    return;
-  }
-  // The batch gets its own copy of the list: entries added or removed from now
-  // on wait for the next Generate.
-  batch_ = std::make_unique<BatchThread>(
-      this, *this, files_, [this](const BatchThread::Outcome& outcome) { BatchEnded(outcome); });
-}
-
-void Main::BatchEnded(const BatchThread::Outcome& outcome) {
-  batch_.reset();
-  // The batch put the pointer back itself; its progress goes from the line.
-  lblFeedback->setText(QString());
-  if (endRequested_) {
-    EndProgram();
-    return;
-  }
-  if (outcome.kind == BatchThread::Outcome::Kind::kFailed) {
-    // A failed file ends the batch but not the program: what was finished
-    // stays. The status line names the file that failed and why.
-    const QString description = QFile::decodeName(QByteArray::fromStdString(outcome.description));
-    ShowStatus(description);
-    const QString text = outcome.code != 0
-                             ? QStringLiteral("Error %1: %2").arg(outcome.code).arg(description)
-                             : QStringLiteral("Error: %1").arg(description);
-    showError_(QString::fromLatin1(corvane::kProgramTitle), text);
-  }
-}
-
 void Main::cmdAbout_Click() {
   frmAbout about(this);
   about.exec();
 }
 
-void Main::cmdExit_Click() {
-  if (batch_) {
-    EndDuringBatch();
-    return;
-  }
-  EndProgram();
-}
-
-// The window goes at once; the batch stops between two blocks, removes its
-// unfinished output and the program ends when it has. A batch that does not
-// stop in time (a read from a pipe that waits for its writer) is not waited
-// for: the process ends without it.
-void Main::EndDuringBatch() {
-  if (endRequested_) {
-    return;
-  }
-  endRequested_ = true;
-  batch_->RequestStop();
-  hide();
-  QTimer::singleShot(texts::kEndGraceMilliseconds, this, [this]() {
-    if (batch_) {
-      endProcess_();
-    }
-  });
-}
-
-void Main::EndProgram() {
-  endRequested_ = false;
-  close();
-  QCoreApplication::quit();
-}
-
 void Main::closeEvent(QCloseEvent* event) {
-  if (batch_) {
+  if (!model_.Form_QueryUnload()) {
     event->ignore();
-    EndDuringBatch();
     return;
   }
   QWidget::closeEvent(event);
@@ -363,16 +224,14 @@ void Main::closeEvent(QCloseEvent* event) {
 
 void Main::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
-  if (event->type() == QEvent::PaletteChange) {
-    SetFeedback(lblFeedback->text());
-  }
+  if (event->type() == QEvent::PaletteChange) PaintFeedback();
 }
 
 void Main::lstFiles_OLEDragOver(QDragMoveEvent* event) {
-  const bool offers = OffersFileList(event->mimeData());
   const int allowed = (event->possibleActions() & Qt::CopyAction) != 0 ? corvane::kDropEffectCopy
                                                                        : corvane::kDropEffectNone;
-  if (corvane::DragOverEffect(offers, allowed) == corvane::kDropEffectCopy) {
+  if (model_.lstFiles_OLEDragOver(OffersFileList(event->mimeData()), allowed) ==
+      corvane::kDropEffectCopy) {
     event->setDropAction(Qt::CopyAction);
     event->accept();
   } else {
@@ -384,33 +243,13 @@ void Main::lstFiles_OLEDragOver(QDragMoveEvent* event) {
 void Main::lstFiles_OLEDragDrop(QDropEvent* event) {
   const QMimeData* data = event->mimeData();
   const bool offers = OffersFileList(data);
-  const std::vector<std::string> paths = offers ? DroppedPaths(data) : std::vector<std::string>();
-  const corvane::DropOutcome outcome = corvane::ApplyDrop(files_, offers, paths);
-  ShowList();
-  if (outcome.listFull > 0) {
-    SetFeedback(QString::fromLatin1(texts::kListFullHint));
-  }
+  model_.lstFiles_OLEDragDrop(offers, offers ? DroppedPaths(data) : std::vector<std::string>());
   if (offers) {
     event->setDropAction(Qt::CopyAction);
     event->accept();
   } else {
     event->ignore();
   }
-}
-
-void Main::mnuRemove_Click() {
-  const int row = lstFiles->currentRow();
-  if (row < 0 || row >= files_.Count() || lstFiles->selectedItems().isEmpty()) {
-    return;
-  }
-  files_.Remove(row);
-  ShowList();
-  SelectRow(std::min(row, files_.Count() - 1));
-}
-
-void Main::mnuClearList_Click() {
-  files_.Clear();
-  ShowList();
 }
 
 bool Main::eventFilter(QObject* watched, QEvent* event) {
@@ -432,10 +271,68 @@ bool Main::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);
 }
 
-void Main::ClearFeedback() { lblFeedback->setText(QString()); }
+void Main::Post(std::function<void()> call) {
+  QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+}
+
+namespace {
+
+QListWidgetItem* MakeItem(const std::string& entry) {
+  const QString path = QString::fromUtf8(entry);
+  auto* item = new QListWidgetItem(path);
+  item->setToolTip(path);
+  return item;
+}
+
+}  // namespace
+
+void Main::ShowList() {
+  lstFiles->setUpdatesEnabled(false);
+  lstFiles->clear();
+  const int count = model_.Count();
+  for (int row = 0; row < count; ++row) lstFiles->addItem(MakeItem(model_.Entry(row)));
+  lstFiles->setUpdatesEnabled(true);
+  UpdateListActions();
+}
+
+void Main::ShowInsertedEntry(int row) {
+  lstFiles->insertItem(row, MakeItem(model_.Entry(row)));
+  UpdateListActions();
+}
+
+void Main::ShowRemovedEntry(int row) {
+  delete lstFiles->takeItem(row);
+  UpdateListActions();
+}
+
+void Main::SelectEntry(int row) {
+  if (row >= 0) lstFiles->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+}
+
+void Main::UpdateListActions() {
+  mnuRemove->setEnabled(model_.CanRemove(lstFiles->currentRow()));
+  mnuClearList->setEnabled(model_.CanClearList());
+}
+
+void Main::ShowFeedback(const std::string& text) {
+  lblFeedback->setText(FromUtf8(text));
+  PaintFeedback();
+}
+
+void Main::PaintFeedback() {
+  QPalette palette = lblFeedback->palette();
+  palette.setColor(QPalette::WindowText, FeedbackColour(this->palette().color(QPalette::Window)));
+  lblFeedback->setPalette(palette);
+}
+
+void Main::ShowStatus(const std::string& text) {
+  const std::string shown = corvane::FitStatus(text, LabelMeasure(*lblStatus));
+  lblStatus->setText(FromUtf8(shown));
+  lblStatus->setToolTip(FromUtf8(shown == text ? texts::kStatusTip : text));
+}
 
 // The busy pointer says the program works; the window still answers.
-void Main::SetBusy(bool busy) {
+void Main::ShowBusy(bool busy) {
   if (busy) {
     setCursor(Qt::BusyCursor);
   } else {
@@ -443,53 +340,17 @@ void Main::SetBusy(bool busy) {
   }
 }
 
-void Main::SetStatus(const std::string& text) {
-  ShowStatus(QFile::decodeName(QByteArray::fromStdString(text)));
+void Main::ShowOpenDialog(corvane::CommonDialog& dialog) {
+  dialog.FileName = showOpen_(this, dialog).toUtf8().toStdString();
 }
 
-void Main::SetProgress(int fileNumber, int fileCount, int percent) {
-  QString text = QStringLiteral("File %1 of %2").arg(fileNumber).arg(fileCount);
-  if (percent >= 0) {
-    text += QStringLiteral(" - %1%").arg(percent);
-  }
-  SetFeedback(text);
+void Main::ShowFailure(const std::string& title, const std::string& text) {
+  showError_(FromUtf8(title), FromUtf8(text));
 }
 
-void Main::PumpEvents() {}
+void Main::HideWindow() { hide(); }
 
-void Main::ShowList() {
-  lstFiles->setUpdatesEnabled(false);
-  lstFiles->clear();
-  const int count = files_.Count();
-  for (int i = 0; i < count; ++i) {
-    const QString path = QFile::decodeName(QByteArray::fromStdString(files_.At(i)));
-    auto* item = new QListWidgetItem(path, lstFiles);
-    item->setToolTip(path);
-  }
-  lstFiles->setUpdatesEnabled(true);
-  UpdateListActions();
-}
-
-void Main::SelectRow(int row) {
-  if (row >= 0) {
-    lstFiles->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
-  }
-}
-
-void Main::UpdateListActions() {
-  mnuRemove->setEnabled(lstFiles->currentRow() >= 0);
-  mnuClearList->setEnabled(files_.Count() > 0);
-}
-
-void Main::SetFeedback(const QString& text) {
-  lblFeedback->setText(text);
-  QPalette palette = lblFeedback->palette();
-  palette.setColor(QPalette::WindowText, FeedbackColour(this->palette().color(QPalette::Window)));
-  lblFeedback->setPalette(palette);
-}
-
-void Main::ShowStatus(const QString& text) {
-  const QString shown = FitStatus(text, *lblStatus);
-  lblStatus->setText(shown);
-  lblStatus->setToolTip(shown == text ? QString::fromLatin1(texts::kStatusTip) : text);
+void Main::EndProgram() {
+  close();
+  QCoreApplication::quit();
 }

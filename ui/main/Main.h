@@ -1,16 +1,13 @@
-// The program's working window: the file list, the four commands and the
-// feedback and status lines. It drives the batch converter as its observer.
+// The program's working window on Qt: the file list, the four commands and
+// the feedback and status lines. What it shows and does is the window
+// model's (MainModel); this view draws it and passes events on.
 #pragma once
 
 #include <QString>
 #include <QWidget>
 #include <functional>
-#include <memory>
 
-#include "BatchThread.h"
-#include "CommonDialog.h"
-#include "engine/BatchConverter.h"
-#include "filelist/FileList.h"
+#include "MainModel.h"
 
 class QAction;
 class QCloseEvent;
@@ -18,42 +15,26 @@ class QDragMoveEvent;
 class QDropEvent;
 class QLabel;
 class QListWidget;
-class QMimeData;
 class QPushButton;
 class QShowEvent;
 
-// Fixed texts of the window.
-namespace corvane::mainwindow {
-inline constexpr const char* kCaption = "Corvane CSV to CRC";
-inline constexpr const char* kStartHint = "Start with Drag 'n Drop or 'Open CRC'";
-inline constexpr const char* kNextHint = "Next - Open more or select 'Generate'";
-inline constexpr const char* kListFullHint =
-    "The list is full (32767 files): no more files can be added";
-inline constexpr const char* kStatusStart = "Status:";
-inline constexpr const char* kStatusTip = "Status information";
-// How long Exit or the close box lets a stopping batch take before the
-// program ends without it.
-inline constexpr int kEndGraceMilliseconds = 250;
-}  // namespace corvane::mainwindow
-
-class Main : public QWidget, public corvane::ConversionObserver {
+class Main : public QWidget, public corvane::MainView {
   Q_OBJECT
 
  public:
   // Shows a failure: a message box with an OK button and the given title and text.
   using ErrorBox = std::function<void(const QString& title, const QString& text)>;
-  // Ends the process at once, for Exit while a batch will not stop in time.
-  using ProcessEnd = std::function<void()>;
+  // Shows the Open dialog: the chosen path, or an empty text when cancelled.
+  using OpenDialog = std::function<QString(QWidget* parent, const corvane::CommonDialog& dialog)>;
 
   explicit Main(QWidget* parent = nullptr);
   ~Main() override;
 
-  // Replaces the failure message box (the tests read it instead of a modal box).
+  // Replace the message box and the Open dialog (tests answer them themselves).
   void SetErrorBox(ErrorBox showError);
-  // Replaces the end of the process (the tests observe it instead).
-  void SetProcessEnd(ProcessEnd endProcess);
+  void SetOpenDialog(OpenDialog showOpen);
 
-  bool BatchRunning() const { return batch_ != nullptr; }
+  corvane::MainModel& Model() { return model_; }
 
   QListWidget* lstFiles;
   QPushButton* cmdOpenCSV;
@@ -62,27 +43,27 @@ class Main : public QWidget, public corvane::ConversionObserver {
   QPushButton* cmdExit;
   QLabel* lblFeedback;
   QLabel* lblStatus;
-  CommonDialog CommonDialog1;
   // The list's context menu; Remove also answers the Delete key.
   QAction* mnuRemove;
   QAction* mnuClearList;
 
-  void Form_Load();
-  void cmdOpenCSV_Click();
-  void cmdGenerate_Click();
   void cmdAbout_Click();
-  void cmdExit_Click();
   void lstFiles_OLEDragOver(QDragMoveEvent* event);
   void lstFiles_OLEDragDrop(QDropEvent* event);
-  void mnuRemove_Click();
-  void mnuClearList_Click();
 
-  // ConversionObserver, called on this window's thread.
-  void ClearFeedback() override;
-  void SetBusy(bool busy) override;
-  void SetStatus(const std::string& text) override;
-  void SetProgress(int fileNumber, int fileCount, int percent) override;
-  void PumpEvents() override;
+  // MainView.
+  void Post(std::function<void()> call) override;
+  void ShowList() override;
+  void ShowInsertedEntry(int row) override;
+  void ShowRemovedEntry(int row) override;
+  void SelectEntry(int row) override;
+  void ShowFeedback(const std::string& text) override;
+  void ShowStatus(const std::string& text) override;
+  void ShowBusy(bool busy) override;
+  void ShowOpenDialog(corvane::CommonDialog& dialog) override;
+  void ShowFailure(const std::string& title, const std::string& text) override;
+  void HideWindow() override;
+  void EndProgram() override;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -91,19 +72,12 @@ class Main : public QWidget, public corvane::ConversionObserver {
   void changeEvent(QEvent* event) override;
 
  private:
-  void ShowList();
-  void SelectRow(int row);
   void UpdateListActions();
-  void SetFeedback(const QString& text);
-  void ShowStatus(const QString& text);
-  void BatchEnded(const BatchThread::Outcome& outcome);
-  void EndDuringBatch();
-  void EndProgram();
+  void PaintFeedback();
 
-  corvane::FileList files_;
-  std::unique_ptr<BatchThread> batch_;
   ErrorBox showError_;
-  ProcessEnd endProcess_;
-  bool endRequested_ = false;
+  OpenDialog showOpen_;
   bool centred_ = false;
+  // Last, so that it goes first: its batch posts nothing once it is gone.
+  corvane::MainModel model_;
 };

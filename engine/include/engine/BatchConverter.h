@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "engine/Errors.h"
 
@@ -20,7 +21,8 @@ class ConversionObserver {
 
   // Where the batch is: the file being converted (counted from 1) of the
   // files in the batch, and how much of its input has been read in percent
-  // (-1 while its size is unknown, as for a pipe). Called when a file starts
+  // (-1 while its size is unknown, as for a pipe; never above 100, also for
+  // an input that grows while it is read). Called when a file starts
   // and then at most a few times a second.
   virtual void SetProgress(int fileNumber, int fileCount, int percent) {
     (void)fileNumber;
@@ -39,25 +41,18 @@ class ConversionObserver {
 // said so; Run removes any unfinished output and lets it pass.
 using BatchAbandoned = ConversionStopped;
 
-// An ordered list of input paths, read by index. A batch reads all of it
-// when it starts: entries added later wait for the next batch.
-class PathList {
- public:
-  virtual ~PathList() = default;
-  virtual int Count() const = 0;
-  virtual std::string At(int index) const = 0;
-};
-
 class BatchConverter {
  public:
-  // Converts the files listed when it starts, in list order, and ends with
-  // "Processed N files." counting them. The first failure ends the batch
+  // Converts the listed files in list order, and ends with "Processed N
+  // files." counting them. The list is the caller's snapshot: a window takes
+  // one when Generate is pressed, so that entries added meanwhile wait for
+  // the next batch. The first failure ends the batch
   // and leaves as ConversionError; outputs finished before it stay, the one
   // being written is removed and an older file of its name is left untouched.
   // Whatever ends the batch early (a ConversionError, BatchAbandoned), Run
   // calls SetBusy(false) before letting it pass; the status line keeps the
   // name of the file that failed.
-  void Run(const PathList& list, ConversionObserver& observer);
+  void Run(std::vector<std::string> paths, ConversionObserver& observer);
 };
 
 }  // namespace corvane

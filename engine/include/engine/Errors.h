@@ -54,4 +54,12 @@ std::string ShownName(std::string_view name);
 // The name shown between single quotes, as every description names files.
 std::string Quoted(std::string_view name);
 
+// A failure as the user reads it, in a message box or after the program's
+// name: "Error 102: Cannot open ...". A failure without a number (0) reads
+// "Error: ...".
+std::string ErrorText(int number, std::string_view description);
+inline std::string ErrorText(const ConversionError& error) {
+  return ErrorText(error.Code(), error.Description());
+}
+
 }  // namespace corvane

@@ -6,8 +6,6 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/BatchConverter.h"
-
 namespace corvane {
 
 enum class AddResult { kAdded, kRefused, kListFull };
@@ -21,17 +19,20 @@ int CompareWithoutCase(std::string_view a, std::string_view b);
 // stored exactly as delivered; an entry that compares equal to entries already
 // listed goes after them, so equal entries keep the order in which they came.
 // There is no duplicate check and no existence check.
-class FileList : public PathList {
+class FileList {
  public:
   // The most entries the list holds (the count is a signed 16-bit number).
   static constexpr int kMaxEntries = 32767;
 
-  // Adds without any test (the Open command). kListFull when the list already
-  // holds kMaxEntries entries; the list is then unchanged.
-  AddResult Add(const std::string& path);
-  int Count() const override;
+  // Adds without any test (the Open command), and tells the row it took when
+  // row is given. kListFull when the list already holds kMaxEntries entries;
+  // the list is then unchanged.
+  AddResult Add(const std::string& path, int* row = nullptr);
+  int Count() const;
   // The entry at a zero-based index; throws std::out_of_range outside 0..Count()-1.
-  std::string At(int index) const override;
+  std::string At(int index) const;
+  // Every entry in list order: what a batch converts.
+  std::vector<std::string> Entries() const;
   bool IsFull() const { return Count() >= kMaxEntries; }
   // Removes the entry at a zero-based index; the others keep their order.
   // Throws std::out_of_range outside 0..Count()-1.
@@ -54,7 +55,7 @@ bool IsCsvPath(std::string_view path);
 
 // Adds the path only when IsCsvPath; kRefused otherwise (silently). A ".csv"
 // path meeting a full list gives kListFull.
-AddResult AddCsvToList(FileList& list, const std::string& path);
+AddResult AddCsvToList(FileList& list, const std::string& path, int* row = nullptr);
 
 // Drop effects.
 inline constexpr int kDropEffectNone = 0;
@@ -69,6 +70,9 @@ struct DropOutcome {
   int added = 0;
   int refused = 0;   // not ".csv" names
   int listFull = 0;  // ".csv" names turned away because the list was full
+  // The row each added entry took, in the order added (a later entry may
+  // push an earlier one down): a view replays them to show the drop.
+  std::vector<int> rows;
 };
 
 // Applies a drop: with the file-list format, every path in order goes through

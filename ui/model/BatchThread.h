@@ -2,14 +2,17 @@
 // answers while files are converted.
 #pragma once
 
-#include <QObject>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "WindowView.h"
 #include "engine/BatchConverter.h"
-#include "filelist/FileList.h"
+
+namespace corvane {
 
 class BatchThread {
  public:
@@ -21,13 +24,16 @@ class BatchThread {
     std::string description;  // the failure's description
   };
   using Ended = std::function<void(const Outcome& outcome)>;
+  // What converts the files: BatchConverter::Run (the tests hold a batch at
+  // a point of their choosing instead).
+  using Run = std::function<void(std::vector<std::string> paths, ConversionObserver& observer)>;
 
-  // Starts converting list, a copy of its own that the window's later changes
-  // do not touch. The observer's calls reach window as queued calls on the
-  // thread of context, in the order made, and ended comes last. Once context
-  // is gone, nothing more reaches it.
-  BatchThread(QObject* context, corvane::ConversionObserver& window, corvane::FileList list,
-              Ended ended);
+  // Starts converting paths, a snapshot that the window's later changes do
+  // not touch. The observer's calls reach window as calls posted to thread,
+  // in the order made, and ended comes last. Once this object is gone,
+  // nothing more is posted.
+  BatchThread(WindowThread& thread, ConversionObserver& window, std::vector<std::string> paths,
+              Run run, Ended ended);
   // Waits a moment for the batch to end. A thread still blocked then (a read
   // from a pipe whose writer never comes) is left to itself and reaches the
   // window no more.
@@ -40,10 +46,17 @@ class BatchThread {
   // blocks of a file.
   void RequestStop();
 
+  // Calls late from a thread of its own when the batch has not ended within
+  // grace (a read that does not return). Once only.
+  void CallIfNotEndedWithin(std::chrono::milliseconds grace, std::function<void()> late);
+
   // What the window and the batch's thread share.
   struct Shared;
 
  private:
   std::shared_ptr<Shared> shared_;
   std::thread thread_;
+  std::thread watch_;
 };
+
+}  // namespace corvane

@@ -1,8 +1,6 @@
 #include "BatchThread.h"
 
-#include <QMetaObject>
 #include <atomic>
-#include <chrono>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
@@ -10,25 +8,23 @@
 
 #include "engine/Errors.h"
 
+namespace corvane {
+
 struct BatchThread::Shared {
   std::mutex mutex;
-  QObject* context;  // null once the window no longer listens
-  corvane::ConversionObserver* window;
+  WindowThread* thread;  // null once the window no longer listens
+  ConversionObserver* window;
   std::atomic<bool> stop{false};
   bool ended = false;
   std::condition_variable endedChanged;
 
-  // Queues call for the window's thread, unless the window has stopped
-  // listening. The lock keeps the window from going while the call is queued;
-  // calls queued before it goes are dropped with it.
-  void Post(std::function<void(corvane::ConversionObserver&)> call) {
+  // Posts call to the window's thread, unless the window has stopped
+  // listening. The lock keeps the window from going while the call is posted.
+  void Post(std::function<void(ConversionObserver&)> call) {
     const std::lock_guard<std::mutex> lock(mutex);
-    if (context == nullptr) {
-      return;
-    }
-    corvane::ConversionObserver* target = window;
-    QMetaObject::invokeMethod(
-        context, [target, call = std::move(call)]() { call(*target); }, Qt::QueuedConnection);
+    if (thread == nullptr) return;
+    ConversionObserver* target = window;
+    thread->Post([target, call = std::move(call)]() { call(*target); });
   }
 };
 
@@ -36,7 +32,7 @@ namespace {
 
 // The batch's observer on the batch's thread: passes each call on to the
 // window and answers the stop request.
-class Relay final : public corvane::ConversionObserver {
+class Relay final : public ConversionObserver {
  public:
   explicit Relay(BatchThread::Shared& shared) : shared_(shared) {}
 
@@ -60,15 +56,15 @@ class Relay final : public corvane::ConversionObserver {
   BatchThread::Shared& shared_;
 };
 
-BatchThread::Outcome RunBatch(const corvane::FileList& list,
-                              corvane::ConversionObserver& observer) {
+BatchThread::Outcome RunBatch(const BatchThread::Run& run, std::vector<std::string> paths,
+                              ConversionObserver& observer) {
   using Kind = BatchThread::Outcome::Kind;
   try {
-    corvane::BatchConverter().Run(list, observer);
+    run(std::move(paths), observer);
     return {};
-  } catch (const corvane::BatchAbandoned&) {
+  } catch (const BatchAbandoned&) {
     return {Kind::kAbandoned, 0, std::string()};
-  } catch (const corvane::ConversionError& error) {
+  } catch (const ConversionError& error) {
     return {Kind::kFailed, error.Code(), error.Description()};
   } catch (const std::exception& error) {
     return {Kind::kFailed, 0, error.what()};
@@ -77,17 +73,18 @@ BatchThread::Outcome RunBatch(const corvane::FileList& list,
 
 }  // namespace
 
-BatchThread::BatchThread(QObject* context, corvane::ConversionObserver& window,
-                         corvane::FileList list, Ended ended)
+BatchThread::BatchThread(WindowThread& thread, ConversionObserver& window,
+                         std::vector<std::string> paths, Run run, Ended ended)
     : shared_(std::make_shared<Shared>()) {
-  shared_->context = context;
+  shared_->thread = &thread;
   shared_->window = &window;
-  // The thread owns the list and shares the rest, so that it may outlive this
-  // object when it is left blocked.
-  thread_ = std::thread([shared = shared_, list = std::move(list), ended = std::move(ended)]() {
+  // The thread owns the snapshot and shares the rest, so that it may outlive
+  // this object when it is left blocked.
+  thread_ = std::thread([shared = shared_, paths = std::move(paths), run = std::move(run),
+                         ended = std::move(ended)]() mutable {
     Relay relay(*shared);
-    const Outcome outcome = RunBatch(list, relay);
-    shared->Post([ended, outcome](corvane::ConversionObserver&) { ended(outcome); });
+    const Outcome outcome = RunBatch(run, std::move(paths), relay);
+    shared->Post([ended, outcome](ConversionObserver&) { ended(outcome); });
     const std::lock_guard<std::mutex> lock(shared->mutex);
     shared->ended = true;
     shared->endedChanged.notify_all();
@@ -96,7 +93,7 @@ BatchThread::BatchThread(QObject* context, corvane::ConversionObserver& window,
 
 BatchThread::~BatchThread() {
   std::unique_lock<std::mutex> lock(shared_->mutex);
-  shared_->context = nullptr;
+  shared_->thread = nullptr;
   shared_->stop = true;
   const bool ended = shared_->endedChanged.wait_for(lock, std::chrono::seconds(1),
                                                     [this] { return shared_->ended; });
@@ -106,6 +103,20 @@ BatchThread::~BatchThread() {
   } else {
     thread_.detach();
   }
+  if (watch_.joinable()) watch_.join();
 }
 
 void BatchThread::RequestStop() { shared_->stop = true; }
+
+void BatchThread::CallIfNotEndedWithin(std::chrono::milliseconds grace,
+                                       std::function<void()> late) {
+  if (watch_.joinable()) return;
+  watch_ = std::thread([shared = shared_, grace, late = std::move(late)]() {
+    std::unique_lock<std::mutex> lock(shared->mutex);
+    if (shared->endedChanged.wait_for(lock, grace, [&] { return shared->ended; })) return;
+    lock.unlock();
+    late();
+  });
+}
+
+}  // namespace corvane

@@ -1,0 +1,514 @@
+// The window model with a view that records what it is told: the texts and
+// when they change, the list and its rows, Open, drops, removal, Generate on
+// its own thread, failures, Exit and the close box, and the About window's
+// texts.
+#include "MainModel.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "AboutModel.h"
+#include "StatusText.h"
+#include "support/Files.h"
+
+namespace corvane {
+namespace {
+
+using namespace std::chrono_literals;
+using test::ReadFile;
+using test::TempFolder;
+using test::WriteFile;
+using Strings = std::vector<std::string>;
+
+// A view that keeps its own copy of the rows from the calls it gets, runs
+// posted calls when the test pumps, and notes the rest.
+class RecordingView final : public MainView {
+ public:
+  MainModel* model = nullptr;
+  Strings rows;
+  int listResets = 0;
+  int rowsRemoved = 0;
+  int selected = -1;
+  Strings feedback, statuses;
+  std::vector<bool> busy;
+  std::string dialogAnswer;
+  Strings dialogNamesShown;
+  struct Failure {
+    std::string title, text;
+  };
+  std::vector<Failure> failures;
+  bool hidden = false;
+  int programEnds = 0;
+
+  void Post(std::function<void()> call) override {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    posted_.push_back(std::move(call));
+    postedChanged_.notify_all();
+  }
+  // Runs posted calls as the window's event loop would, until done() holds
+  // (false after a generous deadline).
+  bool RunUntil(const std::function<bool()>& done, std::chrono::seconds limit = 20s) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+      std::unique_lock<std::mutex> lock(mutex_);
+      if (!postedChanged_.wait_until(lock, deadline, [&] { return !posted_.empty(); })) {
+        return done();
+      }
+      std::function<void()> call = std::move(posted_.front());
+      posted_.pop_front();
+      lock.unlock();
+      call();
+    }
+    return true;
+  }
+
+  void ShowList() override {
+    ++listResets;
+    rows.clear();
+    for (int row = 0; row < model->Count(); ++row) rows.push_back(model->Entry(row));
+  }
+  void ShowInsertedEntry(int row) override { rows.insert(rows.begin() + row, model->Entry(row)); }
+  void ShowRemovedEntry(int row) override {
+    ++rowsRemoved;
+    rows.erase(rows.begin() + row);
+  }
+  void SelectEntry(int row) override { selected = row; }
+  void ShowFeedback(const std::string& text) override { feedback.push_back(text); }
+  void ShowStatus(const std::string& text) override { statuses.push_back(text); }
+  void ShowBusy(bool on) override { busy.push_back(on); }
+  void ShowOpenDialog(CommonDialog& dialog) override {
+    dialogNamesShown.push_back(dialog.FileName);
+    dialog.FileName = dialogAnswer;
+  }
+  void ShowFailure(const std::string& title, const std::string& text) override {
+    failures.push_back({title, text});
+  }
+  void HideWindow() override { hidden = true; }
+  void EndProgram() override { ++programEnds; }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable postedChanged_;
+  std::deque<std::function<void()>> posted_;
+};
+
+// A batch the test holds: it tells what it was given, shows its first file
+// and waits until released, or until asked to stop when it heeds that; then
+// the real converter does the work.
+class HeldBatch {
+ public:
+  explicit HeldBatch(bool heedsStop = true) : heedsStop_(heedsStop) {}
+
+  BatchThread::Run Run() {
+    return [this](std::vector<std::string> paths, ConversionObserver& observer) {
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        given_ = paths;
+        started_ = true;
+        changed_.notify_all();
+      }
+      observer.ClearFeedback();
+      observer.SetBusy(true);
+      observer.SetProgress(1, static_cast<int>(paths.size()), 0);
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (!released_) {
+          if (heedsStop_ && observer.StopRequested()) {
+            lock.unlock();
+            observer.SetBusy(false);
+            throw BatchAbandoned{};
+          }
+          changed_.wait_for(lock, 5ms);
+        }
+      }
+      BatchConverter().Run(std::move(paths), observer);
+    };
+  }
+  void WaitUntilStarted() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    ASSERT_TRUE(changed_.wait_for(lock, 20s, [&] { return started_; }));
+  }
+  Strings Given() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return given_;
+  }
+  void Release() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    released_ = true;
+    changed_.notify_all();
+  }
+
+ private:
+  bool heedsStop_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool started_ = false, released_ = false;
+  Strings given_;
+};
+
+class MainModelTest : public ::testing::Test {
+ protected:
+  MainModelTest() {
+    view_.model = &model_;
+    model_.SetProcessEnd([] { ADD_FAILURE() << "the process was ended"; });
+    model_.Form_Load();
+  }
+
+  std::string Path(const std::string& name) const { return folder_ / name; }
+  void Generate() {
+    model_.cmdGenerate_Click();
+    EXPECT_TRUE(view_.RunUntil([&] { return !model_.BatchRunning(); }));
+  }
+  void Drop(const Strings& paths) { model_.lstFiles_OLEDragDrop(true, paths); }
+
+  TempFolder folder_;
+  RecordingView view_;
+  MainModel model_{view_};
+};
+
+TEST_F(MainModelTest, StartsWithTheHintAndTheOpenDialogSetUp) {
+  EXPECT_EQ(view_.feedback, Strings{"Start with Drag 'n Drop or 'Open CRC'"});
+  EXPECT_EQ(view_.statuses, Strings{"Status:"});
+  EXPECT_EQ(model_.CommonDialog1.Flags, 0x81004);
+  EXPECT_EQ(model_.CommonDialog1.DialogTitle, "Open CSV File");
+  EXPECT_EQ(model_.CommonDialog1.Filter, "CSV File (*.csv)|*.csv");
+  EXPECT_EQ(model_.CommonDialog1.FileName, "*.csv");
+  EXPECT_EQ(model_.Count(), 0);
+  EXPECT_FALSE(model_.CanClearList());
+}
+
+TEST_F(MainModelTest, OpenListsAnyChosenFileAndCancelChangesNothing) {
+  view_.dialogAnswer.clear();
+  model_.cmdOpenCSV_Click();
+  EXPECT_EQ(view_.dialogNamesShown, Strings{""}) << "the stored *.csv must not show";
+  EXPECT_TRUE(view_.rows.empty());
+  EXPECT_TRUE(view_.busy.empty());
+  EXPECT_EQ(view_.feedback.size(), 1u);
+
+  // The filter only limits what the dialog lists: any chosen file enters.
+  for (const char* name : {"notes.txt", "B.csv", "a.CSV"}) {
+    view_.dialogAnswer = Path(name);
+    model_.cmdOpenCSV_Click();
+  }
+  EXPECT_EQ(view_.rows, (Strings{Path("a.CSV"), Path("B.csv"), Path("notes.txt")}));
+  EXPECT_EQ(view_.feedback.back(), "Next - Open more or select 'Generate'");
+  EXPECT_EQ(view_.statuses, Strings{"Status:"});
+  EXPECT_EQ(view_.busy, (std::vector<bool>{true, false, true, false, true, false}));
+}
+
+TEST_F(MainModelTest, DropsListOnlyCsvNamesAndLeaveTheTextLinesAlone) {
+  EXPECT_EQ(model_.lstFiles_OLEDragOver(true, kDropEffectCopy), kDropEffectCopy);
+  EXPECT_EQ(model_.lstFiles_OLEDragOver(false, kDropEffectCopy), kDropEffectNone);
+  Drop({Path("b.csv"), Path("2.txt"), Path("c.CSV"), Path("x.csv.bak")});
+  Drop({Path("A.csv"), Path("b.csv")});
+  model_.lstFiles_OLEDragDrop(false, {Path("d.csv")});
+  EXPECT_EQ(view_.rows, (Strings{Path("A.csv"), Path("b.csv"), Path("b.csv")}));
+  EXPECT_EQ(view_.listResets, 0) << "a small drop shows its rows one by one";
+  EXPECT_EQ(view_.feedback.size(), 1u);
+  EXPECT_EQ(view_.statuses.size(), 1u);
+}
+
+// Removing one entry of a full list takes out that row alone (rebuilding all
+// 32767 rows took a third of a second).
+TEST_F(MainModelTest, AFullListSaysSoAndRemovingOneEntryTouchesOnlyItsRow) {
+  Strings paths;
+  for (int i = 0; i < FileList::kMaxEntries; ++i) {
+    paths.push_back("/f/" + std::to_string(100000 + i) + ".csv");
+  }
+  Drop(paths);
+  ASSERT_EQ(view_.rows.size(), static_cast<std::size_t>(FileList::kMaxEntries));
+  EXPECT_EQ(view_.listResets, 1);
+  EXPECT_EQ(view_.feedback.size(), 1u);
+
+  Drop({Path("late.csv")});
+  EXPECT_EQ(view_.feedback.back(), mainwindow::kListFullHint);
+  view_.dialogAnswer = Path("chosen.txt");
+  model_.cmdOpenCSV_Click();
+  EXPECT_EQ(view_.feedback.back(), mainwindow::kListFullHint);
+  EXPECT_EQ(model_.Count(), FileList::kMaxEntries);
+
+  model_.mnuRemove_Click(100);
+  EXPECT_EQ(view_.listResets, 1);
+  EXPECT_EQ(view_.rowsRemoved, 1);
+  EXPECT_EQ(view_.rows.size(), static_cast<std::size_t>(FileList::kMaxEntries - 1));
+  EXPECT_EQ(view_.rows[100], "/f/100101.csv");
+}
+
+TEST_F(MainModelTest, RemoveTakesTheCurrentEntryAndTheNextTakesItsPlace) {
+  ASSERT_TRUE(WriteFile(Path("a.csv"), "1,2,3,4\r\n"));
+  Drop({Path("a.csv"), Path("b.csv"), Path("c.csv"), Path("gone.csv")});
+  EXPECT_FALSE(model_.CanRemove(-1));
+  model_.mnuRemove_Click(-1);  // no current row: nothing to remove
+  model_.mnuRemove_Click(1);
+  EXPECT_EQ(view_.rows, (Strings{Path("a.csv"), Path("c.csv"), Path("gone.csv")}));
+  EXPECT_EQ(view_.selected, 1);
+  model_.mnuRemove_Click(view_.selected);
+  model_.mnuRemove_Click(view_.selected);
+  EXPECT_EQ(view_.rows, Strings{Path("a.csv")});
+  EXPECT_EQ(view_.selected, 0) << "the last entry removed: the one before it is current";
+
+  // A removed file is no longer converted.
+  Generate();
+  EXPECT_EQ(view_.statuses.back(), "Processed 1 files.");
+  EXPECT_TRUE(view_.failures.empty());
+
+  model_.mnuClearList_Click();
+  EXPECT_TRUE(view_.rows.empty());
+  EXPECT_FALSE(model_.CanClearList());
+}
+
+TEST_F(MainModelTest, GenerateConvertsInListOrderOnItsOwnThread) {
+  Generate();
+  EXPECT_EQ(view_.feedback.back(), "");
+  EXPECT_EQ(view_.statuses.back(), "Processed 0 files.");
+
+  for (const char* name : {"c.csv", "a.csv", "B.csv"}) {
+    ASSERT_TRUE(WriteFile(Path(name), std::string(name) + ",1,2,3\r\n"));
+  }
+  Drop({Path("c.csv"), Path("a.csv"), Path("B.csv")});
+  view_.statuses.clear();
+  view_.busy.clear();
+  Generate();
+  const std::string prefix = "Converting file:";
+  EXPECT_EQ(view_.statuses, (Strings{prefix + Path("a.csv"), prefix + Path("B.csv"),
+                                     prefix + Path("c.csv"), "Processed 3 files."}));
+  EXPECT_EQ(view_.busy, (std::vector<bool>{true, false}));
+  EXPECT_FALSE(model_.Busy());
+  EXPECT_EQ(view_.feedback.back(), "");
+  EXPECT_NE(std::find(view_.feedback.begin(), view_.feedback.end(), "File 3 of 3 - 100%"),
+            view_.feedback.end());
+  EXPECT_EQ(ReadFile(Path("A1_a.crc")), "a.csv\t\t1\t\t111 x 222\t\t2\t\t3\r\n");
+  EXPECT_TRUE(view_.failures.empty());
+}
+
+TEST_F(MainModelTest, DuringABatchTheWindowAnswersAndChangesNotTheBatch) {
+  for (const char* name : {"a.csv", "b.csv", "c.csv", "d.csv", "e.csv"}) {
+    ASSERT_TRUE(WriteFile(Path(name), "1,2,3,4\r\n"));
+  }
+  HeldBatch batch;
+  model_.SetBatchRun(batch.Run());
+  Drop({Path("b.csv"), Path("c.csv")});
+  model_.cmdGenerate_Click();
+  batch.WaitUntilStarted();
+  ASSERT_TRUE(view_.RunUntil([&] { return model_.Busy(); }));
+
+  model_.cmdGenerate_Click();  // starts nothing: a batch is running
+  Drop({Path("a.csv"), Path("d.csv")});
+  view_.dialogAnswer = Path("e.csv");
+  model_.cmdOpenCSV_Click();
+  EXPECT_EQ(view_.busy.back(), true) << "Open puts the batch's pointer back";
+  model_.mnuRemove_Click(2);  // c.csv
+  EXPECT_TRUE(model_.BatchRunning());
+  batch.Release();
+  ASSERT_TRUE(view_.RunUntil([&] { return !model_.BatchRunning(); }));
+
+  // The batch converted the two files listed when it started, c.csv too
+  // though it was taken out; the files added meanwhile wait for the next one.
+  EXPECT_EQ(batch.Given(), (Strings{Path("b.csv"), Path("c.csv")}));
+  EXPECT_EQ(view_.rows, (Strings{Path("a.csv"), Path("b.csv"), Path("d.csv"), Path("e.csv")}));
+  EXPECT_EQ(view_.statuses.back(), "Processed 2 files.");
+  EXPECT_TRUE(std::filesystem::exists(Path("A1_c.crc")));
+  EXPECT_FALSE(std::filesystem::exists(Path("A1_a.crc")));
+  EXPECT_FALSE(view_.hidden);
+}
+
+TEST_F(MainModelTest, AFailedFileIsReportedAndTheProgramGoesOn) {
+  struct Case {
+    const char* what;
+    std::function<void()> breakSecondFile, mendSecondFile;
+    int number;
+    std::string named;
+  };
+  const Case cases[] = {
+      {"input gone", [&] { std::filesystem::remove(Path("b.csv")); },
+       [&] { WriteFile(Path("b.csv"), "1,2,3,4\r\n"); }, 102, Path("b.csv")},
+      {"output name taken by a folder",
+       [&] { std::filesystem::create_directory(Path("A1_b.crc")); },
+       [&] { std::filesystem::remove(Path("A1_b.crc")); }, 104, Path("A1_b.crc")},
+  };
+  Drop({Path("a.csv"), Path("b.csv"), Path("c.csv")});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    view_.failures.clear();
+    for (const char* name : {"a", "b", "c"}) {
+      ASSERT_TRUE(WriteFile(Path(std::string(name) + ".csv"), "1,2,3,4\r\n"));
+      std::filesystem::remove(Path("A1_" + std::string(name) + ".crc"));
+    }
+    c.breakSecondFile();
+    Generate();
+
+    ASSERT_EQ(view_.failures.size(), 1u);
+    EXPECT_EQ(view_.failures[0].title, "CorvaneCSVtoCRC");
+    const std::string prefix = "Error " + std::to_string(c.number) + ": ";
+    EXPECT_EQ(view_.failures[0].text.substr(0, prefix.size()), prefix);
+    EXPECT_NE(view_.failures[0].text.find(c.named), std::string::npos) << view_.failures[0].text;
+    // The status line names the file and the reason, as the message does.
+    EXPECT_EQ(view_.statuses.back(), view_.failures[0].text.substr(prefix.size()));
+    EXPECT_FALSE(model_.Busy());
+    EXPECT_EQ(view_.programEnds, 0);
+    EXPECT_EQ(view_.rows.size(), 3u);
+    EXPECT_TRUE(std::filesystem::exists(Path("A1_a.crc")));
+    EXPECT_FALSE(std::filesystem::exists(Path("A1_c.crc")));
+
+    // Once the cause is gone, the same list converts whole.
+    c.mendSecondFile();
+    Generate();
+    EXPECT_EQ(view_.failures.size(), 1u);
+    EXPECT_EQ(view_.statuses.back(), "Processed 3 files.");
+  }
+}
+
+TEST_F(MainModelTest, ExitAndTheCloseBoxEndTheProgramAlsoDuringABatch) {
+  EXPECT_TRUE(model_.Form_QueryUnload());
+  model_.cmdExit_Click();
+  EXPECT_EQ(view_.programEnds, 1);
+
+  struct Case {
+    const char* what;
+    bool closeBox;
+    bool batchHeedsStop;
+  };
+  for (const Case& c : {Case{"Exit, the batch stops between blocks", false, true},
+                        Case{"close box, the batch stops between blocks", true, true},
+                        Case{"Exit, the batch stuck in a read", false, false}}) {
+    SCOPED_TRACE(c.what);
+    RecordingView view;
+    MainModel model(view);
+    view.model = &model;
+    std::atomic<int> processEnds{0};
+    std::atomic<long long> endedAfterMs{-1};
+    const auto start = std::chrono::steady_clock::now();
+    model.SetProcessEnd([&] {
+      endedAfterMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                         std::chrono::steady_clock::now() - start)
+                         .count();
+      ++processEnds;
+    });
+    HeldBatch batch(c.batchHeedsStop);
+    model.SetBatchRun(batch.Run());
+    model.lstFiles_OLEDragDrop(true, {Path("a.csv")});
+    model.cmdGenerate_Click();
+    batch.WaitUntilStarted();
+
+    if (c.closeBox) {
+      EXPECT_FALSE(model.Form_QueryUnload());
+    } else {
+      model.cmdExit_Click();
+    }
+    EXPECT_TRUE(view.hidden);
+    if (c.batchHeedsStop) {
+      // The batch stops and the program ends with it.
+      ASSERT_TRUE(view.RunUntil([&] { return view.programEnds > 0; }));
+      EXPECT_EQ(processEnds, 0);
+    } else {
+      // Not waited for beyond the grace period: the process ends.
+      const auto deadline = std::chrono::steady_clock::now() + 20s;
+      while (processEnds == 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(5ms);
+      }
+      EXPECT_EQ(processEnds, 1);
+      EXPECT_GE(endedAfterMs, mainwindow::kEndGrace.count());
+      EXPECT_EQ(view.programEnds, 0);
+      batch.Release();
+      ASSERT_TRUE(view.RunUntil([&] { return view.programEnds > 0; }));
+    }
+    EXPECT_FALSE(std::filesystem::exists(Path("A1_a.crc")));
+  }
+}
+
+// Measures each character as one unit, on lines of 40 units, 3 lines.
+class GridMeasure final : public TextMeasure {
+ public:
+  int Width(const std::string& text) const override {
+    return static_cast<int>(std::count_if(text.begin(), text.end(), [](char c) {
+      return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+  }
+  bool Fits(const std::string& text) const override {
+    int lines = 1, column = 0;
+    std::size_t start = 0;
+    for (;;) {
+      const std::size_t space = text.find(' ', start);
+      const int word = Width(text.substr(start, space - start));
+      if (word > kWidth) return false;
+      if (column > 0 && column + 1 + word > kWidth) {
+        ++lines;
+        column = word;
+      } else {
+        column += (column > 0 ? 1 : 0) + word;
+      }
+      if (space == std::string::npos) break;
+      start = space + 1;
+    }
+    return lines <= 3;
+  }
+  int BoxWidth() const override { return kWidth; }
+
+ private:
+  static constexpr int kWidth = 40;
+};
+
+TEST(WindowTexts, ProgressAndStatusTextsThatFitTheirLines) {
+  EXPECT_EQ(ProgressText(2, 5, 37), "File 2 of 5 - 37%");
+  EXPECT_EQ(ProgressText(1, 1, -1), "File 1 of 1");
+
+  const GridMeasure measure;
+  EXPECT_EQ(FitStatus("Processed 1 files.", measure), "Processed 1 files.");
+  // A path too long for the line loses its middle, not its file name.
+  const std::string ellipsis = "\xE2\x80\xA6";
+  const std::string path = "/data/a-rather-long-folder/\xC3\xBC-names/figures.csv";
+  for (const std::string& text :
+       {"Converting file:" + path,
+        "Cannot open '" + path + "' for reading: No such file or directory"}) {
+    SCOPED_TRACE(text);
+    const std::string shown = FitStatus(text, measure);
+    EXPECT_TRUE(measure.Fits(shown)) << shown;
+    EXPECT_NE(shown.find("figures.csv"), std::string::npos) << shown;
+    EXPECT_NE(shown.find(ellipsis), std::string::npos) << shown;
+  }
+}
+
+TEST(AboutWindow, TextsAndSystemInfo) {
+  const AboutTexts texts = AboutWindowTexts();
+  EXPECT_EQ(texts.caption, "About CorvaneCSVtoCRC");
+  EXPECT_EQ(texts.title, "CorvaneCSVtoCRC");
+  EXPECT_EQ(texts.version, "Version 1.0.1");
+  EXPECT_EQ(texts.description,
+            "A utility from Corvane - No Warranty applies or should be assumed etc.");
+  EXPECT_TRUE(texts.disclaimer.starts_with(
+      "One day I'll write some help. I sometimes bother to read mail at "));
+  EXPECT_TRUE(texts.disclaimer.ends_with(" but don't hold your breath."));
+
+  for (const bool started : {false, true}) {
+    SCOPED_TRACE(started ? "tool started" : "no tool");
+    int launches = 0;
+    std::vector<std::pair<std::string, std::string>> messages;
+    RunSysInfo([&] { return ++launches, started; },
+               [&](const std::string& text, const std::string& title) {
+                 messages.emplace_back(text, title);
+               });
+    EXPECT_EQ(launches, 1);
+    if (started) {
+      EXPECT_TRUE(messages.empty());
+    } else {
+      ASSERT_EQ(messages.size(), 1u);
+      EXPECT_EQ(messages[0].first, "System Information Is Unavailable At This Time");
+      EXPECT_EQ(messages[0].second, "CorvaneCSVtoCRC");
+    }
+  }
+}
+
+}  // namespace
+}  // namespace corvane

@@ -1,0 +1,78 @@
+// A drag source for the Windows check (scripts/windows-check.sh): a small
+// window that, pressed, starts a real drag (XDND) of the files named on the
+// command line, or of a text with --text, allowing a copy. It prints
+// "dragging" when the drag starts, "accepted" when a target offers a copy
+// (so that a test can drop only then) and, when the drag ends, the action the
+// target took: "copy", or "ignore" when there was no drop.
+//
+//   drag_source FILE...  |  drag_source --text TEXT
+#include <QApplication>
+#include <QDrag>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QUrl>
+#include <QWidget>
+#include <cstdio>
+
+namespace {
+
+class Source : public QWidget {
+ public:
+  explicit Source(QMimeData* (*make)()) : make_(make) {
+    setWindowTitle(QStringLiteral("corvane-drag-source"));
+    setFixedSize(120, 80);
+  }
+
+ protected:
+  void mousePressEvent(QMouseEvent*) override {
+    auto* drag = new QDrag(this);
+    drag->setMimeData(make_());
+    QObject::connect(drag, &QDrag::actionChanged, [](Qt::DropAction action) {
+      if (action == Qt::CopyAction) {
+        std::puts("accepted");
+        std::fflush(stdout);
+      }
+    });
+    std::puts("dragging");
+    std::fflush(stdout);
+    const Qt::DropAction action = drag->exec(Qt::CopyAction);
+    std::puts(action == Qt::CopyAction ? "copy" : "ignore");
+    std::fflush(stdout);
+    QApplication::exit(0);
+  }
+
+ private:
+  QMimeData* (*make_)();
+};
+
+QStringList g_arguments;
+
+QMimeData* Files() {
+  auto* data = new QMimeData;
+  QList<QUrl> urls;
+  for (const QString& path : g_arguments) urls << QUrl::fromLocalFile(path);
+  data->setUrls(urls);
+  return data;
+}
+
+QMimeData* Text() {
+  auto* data = new QMimeData;
+  data->setText(g_arguments.value(1));
+  return data;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  g_arguments = QApplication::arguments().mid(1);
+  if (g_arguments.isEmpty()) {
+    std::fprintf(stderr, "usage: drag_source FILE... | drag_source --text TEXT\n");
+    return 2;
+  }
+  Source source(g_arguments.first() == QStringLiteral("--text") ? Text : Files);
+  // In the screen's corner, away from the window the drags go to.
+  source.move(0, 0);
+  source.show();
+  return QApplication::exec();
+}

@@ -1,0 +1,230 @@
+#include "AboutWindow.h"
+
+#include <cmath>
+#include <string>
+
+#include "AboutModel.h"
+#include "sysinfo/SysInfo.h"
+
+namespace corvane::win32 {
+
+namespace {
+
+constexpr UINT kRepaint = WM_APP + 1;
+
+enum : int {
+  kIdSysInfo = 101,
+  kIdIcon,
+  kIdDescription,
+  kIdDisclaimer,
+  kIdTitle,
+  kIdVersion,
+};
+
+// A dialog template without controls: they are made at the window's
+// resolution when it opens.
+struct alignas(DWORD) EmptyDialog {
+  DLGTEMPLATE dialog;
+  WORD menu = 0;
+  WORD windowClass = 0;
+  WORD title = 0;
+};
+
+class frmAbout {
+ public:
+  frmAbout() = default;
+  ~frmAbout() {
+    if (font_ != nullptr) ::DeleteObject(font_);
+    if (titleFont_ != nullptr) ::DeleteObject(titleFont_);
+    if (icon_ != nullptr) ::DestroyIcon(icon_);
+  }
+  frmAbout(const frmAbout&) = delete;
+  frmAbout& operator=(const frmAbout&) = delete;
+
+  static INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+ private:
+  void Form_Load();
+  void LayOut(UINT dpi);
+  void PaintLine1(HDC dc) const;
+  void cmdSysInfo_Click() const;
+
+  HWND dialog_ = nullptr;
+  HWND cmdOK_ = nullptr;
+  HWND picIcon_ = nullptr;
+  HWND cmdSysInfo_ = nullptr;
+  HWND lblDescription_ = nullptr;
+  HWND lblDisclaimer_ = nullptr;
+  HWND lblTitle_ = nullptr;
+  HWND lblVersion_ = nullptr;
+  HFONT font_ = nullptr;
+  HFONT titleFont_ = nullptr;
+  HICON icon_ = nullptr;
+  UINT dpi_ = kReferenceDpi;
+  double fontFactor_ = 1.0;
+};
+
+INT_PTR CALLBACK frmAbout::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    auto* self = reinterpret_cast<frmAbout*>(lParam);
+    ::SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+    self->dialog_ = dialog;
+    self->Form_Load();
+    // Painted once more when shown: under wine with some window managers a
+    // dialog sized while it loads stays black until painted again.
+    ::PostMessageW(dialog, kRepaint, 0, 0);
+    // OK holds the focus.
+    ::SetFocus(self->cmdOK_);
+    return FALSE;
+  }
+  auto* self = reinterpret_cast<frmAbout*>(::GetWindowLongPtrW(dialog, DWLP_USER));
+  if (self == nullptr) return FALSE;
+  switch (message) {
+    case WM_COMMAND:
+      switch (LOWORD(wParam)) {
+        case IDOK:      // OK, or Enter while System Info has no focus
+        case IDCANCEL:  // Escape or the close box
+          ::EndDialog(dialog, IDOK);
+          return TRUE;
+        case kIdSysInfo:
+          self->cmdSysInfo_Click();
+          return TRUE;
+        default:
+          return FALSE;
+      }
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      const HDC dc = ::BeginPaint(dialog, &paint);
+      self->PaintLine1(dc);
+      ::EndPaint(dialog, &paint);
+      return TRUE;
+    }
+    case kRepaint:
+      ::RedrawWindow(dialog, nullptr, nullptr,
+                     RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
+      return TRUE;
+    case WM_DPICHANGED: {
+      self->LayOut(HIWORD(wParam));
+      const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+      ::SetWindowPos(dialog, nullptr, suggested->left, suggested->top, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+      return TRUE;
+    }
+    default:
+      return FALSE;
+  }
+}
+
+void frmAbout::Form_Load() {
+  const auto instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(dialog_, GWLP_HINSTANCE));
+  const auto make = [&](const wchar_t* kind, const std::string& text, DWORD style, DWORD exStyle,
+                        int id) {
+    const std::wstring wide = Wide(text);
+    return ::CreateWindowExW(exStyle, kind, wide.c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0,
+                             dialog_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance,
+                             nullptr);
+  };
+  const AboutTexts texts = AboutWindowTexts();
+  // Created in tab order: OK, the icon, System Info, then the texts.
+  cmdOK_ = make(L"BUTTON", about::kOK, WS_TABSTOP | BS_DEFPUSHBUTTON, 0, IDOK);
+  picIcon_ =
+      make(L"STATIC", "", SS_ICON | SS_CENTERIMAGE | SS_REALSIZECONTROL, WS_EX_CLIENTEDGE, kIdIcon);
+  cmdSysInfo_ = make(L"BUTTON", about::kSysInfo, WS_TABSTOP | BS_PUSHBUTTON, 0, kIdSysInfo);
+  lblDescription_ = make(L"STATIC", texts.description, SS_LEFT | SS_NOPREFIX, 0, kIdDescription);
+  lblDisclaimer_ = make(L"STATIC", texts.disclaimer, SS_LEFT | SS_NOPREFIX, 0, kIdDisclaimer);
+  lblTitle_ = make(L"STATIC", texts.title, SS_LEFT | SS_NOPREFIX, 0, kIdTitle);
+  lblVersion_ = make(L"STATIC", texts.version, SS_LEFT | SS_NOPREFIX, 0, kIdVersion);
+  ::SetWindowTextW(dialog_, Wide(texts.caption).c_str());
+
+  const UINT dpi = DpiOf(dialog_);
+  LayOut(dpi);
+  // Centred over the main window.
+  RECT owner{};
+  ::GetWindowRect(::GetWindow(dialog_, GW_OWNER), &owner);
+  RECT outer{};
+  ::GetWindowRect(dialog_, &outer);
+  CentreOn(dialog_, SIZE{outer.right - outer.left, outer.bottom - outer.top}, owner);
+}
+
+void frmAbout::LayOut(UINT dpi) {
+  LOGFONTW logFont = MessageFontAt(dpi);
+  const Scale scale(dpi, logFont);
+  dpi_ = dpi;
+  fontFactor_ = scale.FontFactor();
+  const HFONT font = ::CreateFontIndirectW(&logFont);
+  LOGFONTW titleLogFont = logFont;
+  titleLogFont.lfHeight = -static_cast<LONG>(
+      std::lround(layout::kTitlePixels * static_cast<double>(dpi) * fontFactor_ / kReferenceDpi));
+  titleLogFont.lfWeight = FW_BOLD;
+  const HFONT titleFont = ::CreateFontIndirectW(&titleLogFont);
+  const struct {
+    HWND control;
+    layout::TwipRect place;
+    HFONT font;
+  } places[] = {
+      {cmdOK_, layout::kCmdOK, font},
+      {picIcon_, layout::kPicIcon, font},
+      {cmdSysInfo_, layout::kCmdSysInfo, font},
+      {lblDescription_, layout::kLblDescription, font},
+      {lblDisclaimer_, layout::kLblDisclaimer, font},
+      {lblTitle_, layout::kLblTitle, titleFont},
+      {lblVersion_, layout::kLblVersion, font},
+  };
+  for (const auto& p : places) {
+    const RECT r = scale.Rect(p.place);
+    ::SendMessageW(p.control, WM_SETFONT, reinterpret_cast<WPARAM>(p.font), FALSE);
+    ::SetWindowPos(p.control, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  if (font_ != nullptr) ::DeleteObject(font_);
+  if (titleFont_ != nullptr) ::DeleteObject(titleFont_);
+  font_ = font;
+  titleFont_ = titleFont;
+
+  const HICON icon = ProgramIcon(::MulDiv(32, static_cast<int>(dpi), kReferenceDpi));
+  ::SendMessageW(picIcon_, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+  if (icon_ != nullptr) ::DestroyIcon(icon_);
+  icon_ = icon;
+
+  const SIZE outer = OuterSize(dialog_, scale.Pixels(layout::kAboutWidth),
+                               scale.Pixels(layout::kAboutHeight), dpi);
+  ::SetWindowPos(dialog_, nullptr, 0, 0, outer.cx, outer.cy,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  ::InvalidateRect(dialog_, nullptr, TRUE);
+}
+
+// The etched separator `Line1`: a shadow line one pixel high with a light
+// line two pixels high just below it, in the system's 3-D colours.
+void frmAbout::PaintLine1(HDC dc) const {
+  const Scale scale(dpi_, MessageFontAt(dpi_));
+  const int right = scale.Pixels(layout::kLine1Right);
+  const int shadowTop = scale.Pixels(layout::kLine1ShadowTop);
+  const int lightTop = scale.Pixels(layout::kLine1LightTop);
+  const RECT shadow{scale.Pixels(layout::kLine1ShadowLeft), shadowTop, right + 1, shadowTop + 1};
+  const RECT light{scale.Pixels(layout::kLine1LightLeft), lightTop, right + 1, lightTop + 2};
+  ::FillRect(dc, &shadow, ::GetSysColorBrush(COLOR_3DSHADOW));
+  ::FillRect(dc, &light, ::GetSysColorBrush(COLOR_3DHILIGHT));
+}
+
+void frmAbout::cmdSysInfo_Click() const {
+  RunSysInfo([] { return StartSysInfo(); },
+             [this](const std::string& text, const std::string& title) {
+               // OK only, no icon.
+               ::MessageBoxW(dialog_, Wide(text).c_str(), Wide(title).c_str(), MB_OK);
+             });
+}
+
+}  // namespace
+
+void ShowAbout(HWND owner) {
+  EmptyDialog empty{};
+  empty.dialog.style = DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU;
+  // A size to start with (dialog units); the window sizes itself when it loads.
+  empty.dialog.cx = 200;
+  empty.dialog.cy = 120;
+  frmAbout about;
+  ::DialogBoxIndirectParamW(::GetModuleHandleW(nullptr), &empty.dialog, owner, frmAbout::DialogProc,
+                            reinterpret_cast<LPARAM>(&about));
+}
+
+}  // namespace corvane::win32

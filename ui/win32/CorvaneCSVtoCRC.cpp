@@ -1,0 +1,37 @@
+// The desktop program on Windows: shows the main window and runs until it
+// closes.
+#include "Win32Support.h"
+// After windows.h.
+#include <commctrl.h>
+#include <ole2.h>
+
+#include "MainWindow.h"
+#include "engine/SignalCleanup.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
+  corvane::InstallSignalCleanup();
+  // Drag and drop, and the file dialog's shell parts.
+  if (FAILED(::OleInitialize(nullptr))) return 1;
+  INITCOMMONCONTROLSEX controls{};
+  controls.dwSize = sizeof controls;
+  controls.dwICC = ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES;
+  ::InitCommonControlsEx(&controls);
+
+  int status = 1;
+  {
+    corvane::win32::Main window;
+    if (window.Create(instance, show)) {
+      MSG message{};
+      // The dialog manager gives the window Tab, Enter and the access keys.
+      while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (!::IsDialogMessageW(window.Window(), &message)) {
+          ::TranslateMessage(&message);
+          ::DispatchMessageW(&message);
+        }
+      }
+      status = static_cast<int>(message.wParam);
+    }
+  }
+  ::OleUninitialize();
+  return status;
+}

@@ -1,0 +1,78 @@
+// The program's working window on Win32: the file list, the four commands
+// and the feedback and status lines. What it shows and does is the window
+// model's (MainModel); this view draws it and passes events on.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "MainModel.h"
+#include "Win32Support.h"
+
+namespace corvane::win32 {
+
+class DropTarget;
+
+class Main final : public MainView {
+ public:
+  Main();
+  ~Main() override;
+  Main(const Main&) = delete;
+  Main& operator=(const Main&) = delete;
+
+  // Creates the window, centred on the screen, and shows it.
+  bool Create(HINSTANCE instance, int show);
+  HWND Window() const { return hwnd_; }
+
+  // MainView.
+  void Post(std::function<void()> call) override;
+  void ShowList() override;
+  void ShowInsertedEntry(int row) override;
+  void ShowRemovedEntry(int row) override;
+  void SelectEntry(int row) override;
+  void ShowFeedback(const std::string& text) override;
+  void ShowStatus(const std::string& text) override;
+  void ShowBusy(bool busy) override;
+  void ShowOpenDialog(CommonDialog& dialog) override;
+  void ShowFailure(const std::string& title, const std::string& text) override;
+  void HideWindow() override;
+  void EndProgram() override;
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK ListProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                   UINT_PTR id, DWORD_PTR data);
+  LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+
+  void Form_Load();
+  void LayOut(UINT dpi);
+  void AddTip(HWND control, const wchar_t* text);
+  void Command(int id);
+  void lstFiles_ContextMenu(LPARAM at);
+  void ListMouseMoved();
+  void FitListWidth(const std::wstring& entry);
+  void ShowPointer();
+
+  HWND hwnd_ = nullptr;
+  HWND lstFiles_ = nullptr;
+  HWND cmdOpenCSV_ = nullptr;
+  HWND cmdGenerate_ = nullptr;
+  HWND cmdAbout_ = nullptr;
+  HWND cmdExit_ = nullptr;
+  HWND lblFeedback_ = nullptr;
+  HWND lblStatus_ = nullptr;
+  HWND tips_ = nullptr;
+  HFONT font_ = nullptr;
+  HICON bigIcon_ = nullptr;
+  HICON smallIcon_ = nullptr;
+  DropTarget* dropTarget_ = nullptr;
+  std::wstring statusTip_;
+  std::wstring listTip_;  // the tip shown for the list where it points
+  int tippedRow_ = -2;
+  int listWidth_ = 0;  // the widest entry, in pixels
+  bool busy_ = false;
+  HWND focusBeforeDeactivation_ = nullptr;
+  MainModel model_;
+};
+
+}  // namespace corvane::win32

@@ -1,0 +1,113 @@
+#include "Win32Support.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace corvane::win32 {
+
+namespace {
+
+// The line height of the reference message font (9 point at 96 dots per
+// inch), for which the twip layout is exact.
+constexpr int kReferenceFontHeight = 12;
+
+// Functions of newer Windows (10 1607 on), looked up so that the program
+// still starts on older systems.
+template <typename Function>
+Function UserFunction(const char* name) {
+  const HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
+  if (user32 == nullptr) return nullptr;
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(user32, name)));
+}
+
+}  // namespace
+
+std::wstring Wide(std::string_view utf8) {
+  if (utf8.empty()) return {};
+  const int size =
+      ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(std::max(size, 0)), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
+  return wide;
+}
+
+std::string Utf8(std::wstring_view wide) {
+  if (wide.empty()) return {};
+  const int size = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                         nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<std::size_t>(std::max(size, 0)), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), size,
+                        nullptr, nullptr);
+  return utf8;
+}
+
+UINT DpiOf(HWND window) {
+  using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+  static const auto getDpiForWindow = UserFunction<GetDpiForWindowFunction>("GetDpiForWindow");
+  if (getDpiForWindow != nullptr && window != nullptr) {
+    const UINT dpi = getDpiForWindow(window);
+    if (dpi != 0) return dpi;
+  }
+  const HDC screen = ::GetDC(nullptr);
+  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+  ::ReleaseDC(nullptr, screen);
+  return dpi > 0 ? static_cast<UINT>(dpi) : kReferenceDpi;
+}
+
+LOGFONTW MessageFontAt(UINT dpi) {
+  using ForDpiFunction = BOOL(WINAPI*)(UINT, UINT, PVOID, UINT, UINT);
+  static const auto forDpi = UserFunction<ForDpiFunction>("SystemParametersInfoForDpi");
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  if (forDpi != nullptr &&
+      forDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi) != FALSE) {
+    return metrics.lfMessageFont;
+  }
+  ::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+  // The system's metrics are at the system's resolution.
+  LOGFONTW font = metrics.lfMessageFont;
+  font.lfHeight = ::MulDiv(font.lfHeight, static_cast<int>(dpi), static_cast<int>(DpiOf(nullptr)));
+  return font;
+}
+
+Scale::Scale(UINT dpi, const LOGFONTW& font) : dpi_(dpi) {
+  const double height = std::abs(font.lfHeight) * static_cast<double>(kReferenceDpi) / dpi;
+  fontFactor_ = std::max(1.0, height / kReferenceFontHeight);
+}
+
+int Scale::Pixels(int twips) const {
+  return static_cast<int>(
+      std::lround(twips * static_cast<double>(dpi_) * fontFactor_ / layout::kTwipsPerInch));
+}
+
+RECT Scale::Rect(const layout::TwipRect& r) const {
+  const int left = Pixels(r.left);
+  const int top = Pixels(r.top);
+  return RECT{left, top, left + Pixels(r.width), top + Pixels(r.height)};
+}
+
+SIZE OuterSize(HWND window, int clientWidth, int clientHeight, UINT dpi) {
+  using AdjustFunction = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+  static const auto adjustForDpi = UserFunction<AdjustFunction>("AdjustWindowRectExForDpi");
+  RECT rect{0, 0, clientWidth, clientHeight};
+  const auto style = static_cast<DWORD>(::GetWindowLongPtrW(window, GWL_STYLE));
+  const auto exStyle = static_cast<DWORD>(::GetWindowLongPtrW(window, GWL_EXSTYLE));
+  if (adjustForDpi == nullptr || adjustForDpi(&rect, style, FALSE, exStyle, dpi) == FALSE) {
+    ::AdjustWindowRectEx(&rect, style, FALSE, exStyle);
+  }
+  return SIZE{rect.right - rect.left, rect.bottom - rect.top};
+}
+
+void CentreOn(HWND window, SIZE outer, const RECT& rect) {
+  const int left = rect.left + (rect.right - rect.left - outer.cx) / 2;
+  const int top = rect.top + (rect.bottom - rect.top - outer.cy) / 2;
+  ::SetWindowPos(window, nullptr, left, top, outer.cx, outer.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+HICON ProgramIcon(int pixels) {
+  return static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1),
+                                         IMAGE_ICON, pixels, pixels, LR_DEFAULTCOLOR));
+}
+
+}  // namespace corvane::win32

@@ -1,0 +1,59 @@
+// What the Win32 windows share: UTF-8 inside the program and UTF-16 at the
+// Windows edge, and the layout's twips scaled by the window's resolution and
+// the message font.
+#pragma once
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+#include "Layout.h"
+
+namespace corvane::win32 {
+
+std::wstring Wide(std::string_view utf8);
+std::string Utf8(std::wstring_view wide);
+
+inline constexpr int kReferenceDpi = 96;
+
+// The window's resolution in dots per inch (the system's where Windows has
+// no per-window resolution).
+UINT DpiOf(HWND window);
+
+// The message font at a resolution, as the user set it.
+LOGFONTW MessageFontAt(UINT dpi);
+
+// Twips to pixels at a resolution, grown further with a message font larger
+// than the reference one (9 point at 96 dots per inch), as when the user
+// makes text bigger.
+class Scale {
+ public:
+  Scale(UINT dpi, const LOGFONTW& font);
+
+  int Pixels(int twips) const;
+  RECT Rect(const layout::TwipRect& r) const;
+  double FontFactor() const { return fontFactor_; }
+  UINT Dpi() const { return dpi_; }
+
+ private:
+  UINT dpi_;
+  double fontFactor_;
+};
+
+// The outer size of a window whose client area is clientWidth x clientHeight.
+SIZE OuterSize(HWND window, int clientWidth, int clientHeight, UINT dpi);
+
+// Places a window of the given outer size centred on rect.
+void CentreOn(HWND window, SIZE outer, const RECT& rect);
+
+// The program's icon (resource 1) at a size in pixels.
+HICON ProgramIcon(int pixels);
+
+}  // namespace corvane::win32
