@@ -138,35 +138,38 @@ int ConvertAll(const Options& options) {
   const ConversionRun run(options.files,
                           RunOptions{.outputFolder = options.outputDir, .standardStreams = true});
   OrderedMessages messages(run.Size());
-  std::atomic<std::size_t> nextFile{0};
+  // Entries that write one output are converted one after the other by one
+  // job, in list order: never two writers of one file at once (on Windows the
+  // second rename would fail while the first holds the file).
+  const std::vector<std::vector<std::size_t>> chains = run.OutputChains();
+  std::atomic<std::size_t> nextChain{0};
   std::atomic<std::size_t> converted{0};
-  std::mutex standardStreams;  // one conversion of standard input at a time
 
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   const std::size_t jobs = std::max<std::size_t>(
-      1, std::min<std::size_t>(options.jobs == 0 ? cores : options.jobs, run.Size()));
+      1, std::min<std::size_t>(options.jobs == 0 ? cores : options.jobs, chains.size()));
   // One file at a time uses the cores by overlapping its own reading, scanning
   // and writing; several at once use them by themselves.
   const bool overlapped = jobs == 1;
 
   const auto work = [&] {
     FileConverter converter(overlapped);
-    for (std::size_t i = nextFile++; i < run.Size(); i = nextFile++) {
-      if (options.verbose) messages.Say(i, "Converting file:" + ShownName(run.Input(i)));
-      try {
-        VerboseEvents events(messages, i, options.verbose, run.Output(i));
-        std::unique_lock<std::mutex> streams(standardStreams, std::defer_lock);
-        if (run.IsStandardStreams(i)) streams.lock();
-        converter.Convert(run, i, events);
-        ++converted;
-      } catch (const ConversionError& e) {
-        messages.Say(i, std::string(kProgramName) + ": Error " + std::to_string(e.Code()) + ": " +
-                            e.Description());
-      } catch (const std::exception& e) {
-        messages.Say(i, std::string(kProgramName) + ": Cannot convert " + Quoted(run.Input(i)) +
-                            ": " + e.what());
+    for (std::size_t c = nextChain++; c < chains.size(); c = nextChain++) {
+      for (const std::size_t i : chains[c]) {
+        if (options.verbose) messages.Say(i, "Converting file:" + ShownName(run.Input(i)));
+        try {
+          VerboseEvents events(messages, i, options.verbose, run.Output(i));
+          converter.Convert(run, i, events);
+          ++converted;
+        } catch (const ConversionError& e) {
+          messages.Say(i, std::string(kProgramName) + ": Error " + std::to_string(e.Code()) + ": " +
+                              e.Description());
+        } catch (const std::exception& e) {
+          messages.Say(i, std::string(kProgramName) + ": Cannot convert " + Quoted(run.Input(i)) +
+                              ": " + e.what());
+        }
+        messages.Done(i);
       }
-      messages.Done(i);
     }
   };
 

@@ -94,6 +94,28 @@ ConversionRun::ConversionRun(std::vector<std::string> inputs, const RunOptions& 
   }
 }
 
+std::vector<std::vector<std::size_t>> ConversionRun::OutputChains() const {
+  std::vector<std::vector<std::size_t>> chains;
+  std::unordered_map<std::string, std::size_t> chainOf;  // by output key
+  std::optional<std::size_t> standardOutput;
+  for (std::size_t index = 0; index < entries_.size(); ++index) {
+    const Entry& entry = entries_[index];
+    std::optional<std::size_t> chain;
+    if (entry.standardStreams) {
+      if (!standardOutput) standardOutput = chains.size();
+      chain = standardOutput;
+    } else if (!entry.outputKey.empty()) {
+      chain = chainOf.emplace(entry.outputKey, chains.size()).first->second;
+    }
+    if (!chain || *chain == chains.size()) {
+      chains.push_back({index});
+    } else {
+      chains[*chain].push_back(index);
+    }
+  }
+  return chains;
+}
+
 const ConversionRun::InputFile* ConversionRun::InputAt(
     const std::string& key, const std::optional<FileIdentity>& identity) const {
   if (const auto found = byKey_.find(key); found != byKey_.end()) return &inputs_[found->second];

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "engine/ConversionRun.h"
 #include "engine/Errors.h"
@@ -114,6 +115,18 @@ TEST(OutputNamerTest, OutputPathForMovesTheOutputIntoTheOutputFolder) {
     EXPECT_EQ(OutputPathFor(c.input, c.folder), c.output) << c.input << " into " << c.folder;
   }
   EXPECT_THROW(OutputPathFor("", "/out"), ConversionError);
+}
+
+// Entries that write one output form one chain, however their paths are
+// spelled (the same file twice, two extensions, through ".."); standard output
+// is one output; an entry without output stands alone.
+TEST(OutputNamerTest, EntriesOfOneOutputFormOneChain) {
+  const test::TempFolder folder;
+  const ConversionRun run({folder / "a.csv", "-", folder / "b.csv", folder / "a.txt",
+                           folder / "sub/../a.csv", "", "-", ""},
+                          RunOptions{.outputFolder = {}, .standardStreams = true});
+  EXPECT_EQ(run.OutputChains(),
+            (std::vector<std::vector<std::size_t>>{{0, 3, 4}, {1, 6}, {2}, {5}, {7}}));
 }
 
 TEST(OutputNamerTest, DefaultsToThisPlatformsSeparators) {
