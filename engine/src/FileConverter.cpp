@@ -7,6 +7,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "BlockReader.h"
@@ -113,6 +114,23 @@ class InputFile {
   bool known_ = false;
 };
 
+// A rename refused for a moment (EACCES: on Windows a sharing violation or
+// access denied) is tried again after growing pauses, 310 ms in all: there a
+// virus scanner, the search indexer or a preview often opens a fresh file
+// briefly, and a file share may do the same. Any other failure is reported
+// at once.
+using namespace std::chrono_literals;
+constexpr std::chrono::milliseconds kRenamePauses[] = {10ms, 20ms, 40ms, 80ms, 160ms};
+
+int RenameOnceFree(const std::string& from, const std::string& to) {
+  for (const auto pause : kRenamePauses) {
+    if (detail::Rename(from, to) == 0) return 0;
+    if (errno != EACCES) return -1;
+    std::this_thread::sleep_for(pause);
+  }
+  return detail::Rename(from, to);
+}
+
 // Six characters that make a temporary name unique among conversions running
 // at the same time, in this process or another.
 std::string RandomSuffix() {
@@ -184,7 +202,7 @@ class TemporaryOutput {
       Fail(ErrorNumber::kFinishOutput, "Cannot finish " + Quoted(finalPath_), errno);
     }
     detail::SetHidden(path_, false);
-    if (detail::Rename(path_, finalPath_) != 0) {
+    if (RenameOnceFree(path_, finalPath_) != 0) {
       const int error = errno;
       detail::SetHidden(path_, true);
       Fail(ErrorNumber::kFinishOutput, "Cannot move the finished output to " + Quoted(finalPath_),

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <set>
@@ -256,6 +257,43 @@ INSTANTIATE_TEST_SUITE_P(
                             {.write = FailingWrites(100000, ENOSPC), .remove = kRemoveFails},
                             ErrorNumber::kWriteOutput, kCannotWrite, SystemReason(ENOSPC), true)),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A rename refused for a moment is tried again, a few times and no more; any
+// other failure of the rename is reported at once.
+TEST(ConvertToFileTest, ARenameRefusedForAMomentIsTriedAgain) {
+  const struct {
+    int error;
+    int refusals;
+    int calls;
+  } cases[] = {
+      {EACCES, 2, 3},     // held for a moment by another program: converted
+      {EACCES, 1000, 6},  // held throughout: reported after a bounded time
+      {EXDEV, 1000, 1},   // no momentary refusal: reported at once
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "errno " << c.error << ", refused " << c.refusals);
+    TempFolder folder;
+    WriteFile(folder / "in.csv", "a,b\r\n");
+    int calls = 0;
+    ScopedIoHooks hooks({.rename = [&](const char* from, const char* to) {
+      if (++calls <= c.refusals) {
+        errno = c.error;
+        return -1;
+      }
+      return std::rename(from, to);
+    }});
+    const bool converted = c.calls > c.refusals;
+    if (converted) {
+      Convert(folder / "in.csv");
+      EXPECT_EQ(ReadFile(folder / "A1_in.crc"), CrcLine("a", "b"));
+    } else {
+      EXPECT_EQ(ExpectConversionError([&] { Convert(folder / "in.csv"); }).Number(),
+                ErrorNumber::kFinishOutput);
+    }
+    EXPECT_EQ(calls, c.calls);
+    EXPECT_EQ(folder.Names().size(), converted ? 2u : 1u);
+  }
+}
 
 struct Abandoned {};
 
