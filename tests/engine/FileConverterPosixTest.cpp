@@ -1,5 +1,9 @@
-// What the file converter does with POSIX links, permissions and name lengths.
+// What the file converter does with POSIX links, permissions and name lengths,
+// and the standard descriptors a program starts with.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -11,6 +15,7 @@
 #include "engine/ConversionRun.h"
 #include "engine/Errors.h"
 #include "engine/FileConverter.h"
+#include "engine/StandardDescriptors.h"
 #include "support/Engine.h"
 #include "support/Files.h"
 #include "support/Reference.h"
@@ -111,6 +116,32 @@ TEST(ConvertPosixTest, UsesAShortTemporaryNameWhereTheLongOneDoesNotFit) {
   Convert(folder / (base + ".csv"));
   EXPECT_EQ(ReadFile(folder / ("A1_" + base + ".crc")), ReferenceConvert(input));
   EXPECT_EQ(folder.Names(), (std::set<std::string>{base + ".csv", "A1_" + base + ".crc"}));
+}
+
+// Closed standard descriptors (a cron line's "2>&-"): once they are held, a
+// file opened later never takes their numbers, and they still fail as closed
+// ones did, reading standard input and writing the other two.
+TEST(StandardDescriptorsTest, ClosedOnesAreHeldSoThatNoFileLandsThere) {
+  TempFolder folder;
+  WriteFile(folder / "in.csv", "a,b\r\n");
+  const std::string input = folder / "in.csv";
+  for (const int closed : {0, 1, 2}) {
+    SCOPED_TRACE(closed);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {  // only async-signal-safe calls from here on
+      ::close(closed);
+      KeepStandardDescriptorsOpen();
+      const int fd = ::open(input.c_str(), O_RDONLY);
+      char byte = 0;
+      const bool failsAsClosed =
+          closed == 0 ? ::read(0, &byte, 1) < 0 : ::write(closed, "x", 1) < 0;
+      ::_exit(fd > 2 && failsAsClosed ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
 }
 
 }  // namespace
