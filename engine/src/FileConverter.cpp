@@ -7,6 +7,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -39,7 +40,7 @@ constexpr int kStandardInput = 0;
 constexpr int kStandardOutput = 1;
 
 [[noreturn]] void Fail(ErrorNumber number, const std::string& what, int errnoValue) {
-  throw ConversionError(number, what + ": " + SystemReason(errnoValue));
+  throw ConversionError(number, what + ": " + SystemReason(errnoValue), errnoValue);
 }
 
 // An input open for reading, with what it was when it was opened.
@@ -282,9 +283,15 @@ class DirectSink final : public OutputSink {
 // after it.
 struct FileConverter::Buffers {
   explicit Buffers(bool overlapped) {
-    if (overlapped) {
+    if (!overlapped) return;
+    try {
       reader.emplace(kReadBlockSize);
       writer.emplace();
+    } catch (const std::exception&) {
+      // No thread (a process limit) or no memory for one: the files are
+      // converted on the calling thread alone.
+      reader.reset();
+      writer.reset();
     }
   }
 
@@ -295,8 +302,14 @@ struct FileConverter::Buffers {
   std::optional<StreamTranscoder> onWriter;  // writes through the writer's thread
   std::optional<StreamTranscoder> here;      // writes on this thread
 
-  std::size_t ReadHere(InputFile& from) {
+  // Makes now what the files need on this thread.
+  void Prepare() {
     if (!input) input = detail::AllocateAligned(kReadBlockSize);
+    if (!here) here.emplace(direct);
+    if (writer && !onWriter) onWriter.emplace(*writer);
+  }
+
+  std::size_t ReadHere(InputFile& from) {
     return from.Read(input.get(), kReadBlockSize);
   }
 
@@ -310,7 +323,10 @@ struct FileConverter::Buffers {
     const bool ahead = overlap && from.IsRegular();
     OutputSink* const sink = overlap ? static_cast<OutputSink*>(&*writer) : &direct;
     std::optional<StreamTranscoder>& transcoder = overlap ? onWriter : here;
+    // Everything is made before the first Progress: a shortage of memory
+    // meets a file before anything of it is read.
     if (!transcoder) transcoder.emplace(*sink);
+    if (!ahead && !input) input = detail::AllocateAligned(kReadBlockSize);
     if (overlap) {
       writer->Begin(fd, outputName);
     } else {
@@ -374,6 +390,11 @@ ConversionResult WriteOutput(FileConverter::Buffers& buffers, InputFile& input,
 FileConverter::FileConverter(bool overlapped) : overlapped_(overlapped) {}
 FileConverter::~FileConverter() = default;
 
+void FileConverter::Prepare() {
+  if (!buffers_) buffers_ = std::make_unique<Buffers>(overlapped_);
+  buffers_->Prepare();
+}
+
 ConversionResult FileConverter::Convert(const ConversionRun& run, std::size_t index) {
   NoEvents none;
   return Convert(run, index, none);
@@ -412,6 +433,10 @@ ConversionResult FileConverter::Convert(const ConversionRun& run, std::size_t in
   } catch (const std::bad_alloc&) {
     throw ConversionError(ErrorNumber::kOutOfMemory,
                           "Cannot convert " + Quoted(entry.input) + ": not enough memory");
+  } catch (const std::system_error& error) {
+    // A thread or a lock the system refused.
+    throw ConversionError(ErrorNumber::kOutOfMemory,
+                          "Cannot convert " + Quoted(entry.input) + ": " + error.code().message());
   }
 }
 
@@ -427,8 +452,10 @@ ConversionResult WriteInPlace(FileConverter::Buffers& buffers, InputFile& input,
       Fail(ErrorNumber::kFinishOutput, "Cannot finish " + Quoted(outputPath), errno);
     }
   } catch (const ConversionError& error) {
-    throw ConversionError(error.Number(), std::string(error.Description()) + "; " +
-                                              Quoted(outputPath) + " is incomplete");
+    throw ConversionError(
+        error.Number(),
+        std::string(error.Description()) + "; " + Quoted(outputPath) + " is incomplete",
+        error.SystemError());
   }
   return {.inPlace = true};
 }
@@ -467,9 +494,11 @@ ConversionResult WriteOutput(FileConverter::Buffers& buffers, InputFile& input,
   } catch (const ConversionError& error) {
     const std::string leftBehind = temporary.Path();
     if (const int reason = temporary.Abandon(); reason != 0) {
-      throw ConversionError(error.Number(), std::string(error.Description()) +
-                                                "; the unfinished file " + Quoted(leftBehind) +
-                                                " could not be removed: " + SystemReason(reason));
+      throw ConversionError(error.Number(),
+                            std::string(error.Description()) + "; the unfinished file " +
+                                Quoted(leftBehind) +
+                                " could not be removed: " + SystemReason(reason),
+                            error.SystemError());
     }
     throw;
   }
