@@ -184,7 +184,12 @@ class TemporaryOutput {
     error_ = fd_ >= 0 ? 0 : errno;
     if (fd_ >= 0) {
       detail::SetHidden(path_, true);
-      place_ = detail::NoteUnfinishedOutput(path_);
+      try {
+        place_ = detail::NoteUnfinishedOutput(path_);
+      } catch (...) {  // no memory to note it: the file goes at once
+        Abandon();
+        throw;
+      }
     }
   }
 
@@ -309,9 +314,7 @@ struct FileConverter::Buffers {
     if (writer && !onWriter) onWriter.emplace(*writer);
   }
 
-  std::size_t ReadHere(InputFile& from) {
-    return from.Read(input.get(), kReadBlockSize);
-  }
+  std::size_t ReadHere(InputFile& from) { return from.Read(input.get(), kReadBlockSize); }
 
   // Streams the whole input through a transcoder into fd.
   void Transcode(InputFile& from, int fd, const std::string& outputName, ConversionEvents& events) {

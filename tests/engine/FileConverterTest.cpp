@@ -11,8 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "UnfinishedOutputs.h"
 #include "engine/ConversionRun.h"
 #include "engine/Errors.h"
+#include "engine/SignalCleanup.h"
 #include "support/Engine.h"
 #include "support/Files.h"
 #include "support/Reference.h"
@@ -293,6 +295,21 @@ TEST(ConvertToFileTest, ARenameRefusedForAMomentIsTriedAgain) {
     EXPECT_EQ(calls, c.calls);
     EXPECT_EQ(folder.Names().size(), converted ? 2u : 1u);
   }
+}
+
+// However many conversions are under way at once, the cleanup for a program
+// that must end removes every unfinished output.
+TEST(ConvertToFileTest, EveryUnfinishedOutputIsRemovedAtTheEnd) {
+  TempFolder folder;
+  std::vector<int> places;
+  for (int n = 0; n < 300; ++n) {
+    const std::string path = folder / (".A1_" + std::to_string(n) + ".crc.XXXXXX");
+    WriteFile(path, "unfinished");
+    places.push_back(detail::NoteUnfinishedOutput(path));
+  }
+  RemoveUnfinishedOutputs();
+  EXPECT_EQ(folder.Names(), std::set<std::string>{});
+  for (const int place : places) detail::ForgetUnfinishedOutput(place);
 }
 
 struct Abandoned {};
