@@ -88,6 +88,8 @@ class InputFile {
   const std::string& Name() const { return name_; }
   int Descriptor() const { return fd_; }
   bool IsRegular() const { return known_ && info_.kind == FileInfo::Kind::kRegular; }
+  // What it was when opened is known (its kind, size and permissions).
+  bool IsKnown() const { return known_; }
   const FileInfo& Info() const { return info_; }
   // The size to read to the end, where it is known: that of a regular file
   // this program opened.
@@ -477,9 +479,10 @@ ConversionResult WriteOutput(FileConverter::Buffers& buffers, InputFile& input,
   }
   const bool replacesFile = hasOlder && older.kind == FileInfo::Kind::kRegular;
 
-  // Never more open than the input: its read and write permissions, less the
-  // umask (execution makes no sense for a list file).
-  const unsigned permissions = input.IsRegular() ? input.Info().permissions & 0666u : 0666u;
+  // Never more open than the input, whatever its kind (a 0600 pipe gives a
+  // 0600 output): its read and write permissions, less the umask (execution
+  // makes no sense for a list file).
+  const unsigned permissions = input.IsKnown() ? input.Info().permissions & 0666u : 0666u;
   TemporaryOutput temporary(outputPath, permissions);
   if (!temporary.IsOpen()) {
     const int error = temporary.Error();

@@ -11,6 +11,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <thread>
 
 #include "engine/ConversionRun.h"
 #include "engine/Errors.h"
@@ -65,26 +66,33 @@ TEST(ConvertPosixTest, SymbolicLinksAreNeverWrittenThrough) {
 }
 
 // Permissions never widen: a new output gets the input's read and write bits
-// less the umask; a replaced output keeps its own.
+// less the umask, whatever the input's kind; a replaced output keeps its own.
 TEST(ConvertPosixTest, PermissionsComeFromTheInputOrTheReplacedOutput) {
   const struct {
     mode_t input;
     mode_t umask;
     std::optional<mode_t> older;
     mode_t expected;
+    bool pipe = false;  // the input is a named pipe
   } cases[] = {
       {0600, 022, std::nullopt, 0600}, {0644, 022, std::nullopt, 0644},
       {0666, 022, std::nullopt, 0644}, {0666, 0, std::nullopt, 0666},
       {0640, 077, std::nullopt, 0600}, {0755, 022, std::nullopt, 0644},
       {0644, 022, 0640, 0640},         {0666, 0, 0600, 0600},
-      {0600, 077, 0664, 0664},
+      {0600, 077, 0664, 0664},         {0600, 022, std::nullopt, 0600, true},
   };
   const mode_t original = ::umask(0);
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::Message() << std::oct << "input " << c.input << ", umask " << c.umask
                                       << ", older " << c.older.value_or(0));
     TempFolder folder;
-    WriteFile(folder / "in.csv", "a,b,c,d\r\n");
+    std::thread writer;
+    if (c.pipe) {
+      ::mkfifo((folder / "in.csv").c_str(), c.input);
+      writer = std::thread([&] { WriteFile(folder / "in.csv", "a,b,c,d\r\n"); });
+    } else {
+      WriteFile(folder / "in.csv", "a,b,c,d\r\n");
+    }
     ::chmod((folder / "in.csv").c_str(), c.input);
     if (c.older) {
       WriteFile(folder / "A1_in.crc", "older");
@@ -92,6 +100,7 @@ TEST(ConvertPosixTest, PermissionsComeFromTheInputOrTheReplacedOutput) {
     }
     ::umask(c.umask);
     Convert(folder / "in.csv");
+    if (writer.joinable()) writer.join();
     ::umask(0);
     struct stat status {};
     ASSERT_EQ(::stat((folder / "A1_in.crc").c_str(), &status), 0);
