@@ -49,9 +49,10 @@ struct ConversionStopped {};
 // The operating system's text for an errno value ("No such file or directory").
 std::string SystemReason(int errnoValue);
 
-// A file name as messages and status lines show it: control characters are
-// written as escapes ("\n", "\x1b"), so that no name can split a line or
-// drive a terminal. Every other byte is kept.
+// A file name as messages and status lines show it: control characters, and
+// every byte that is not part of valid UTF-8, are written as escapes ("\n",
+// "\x1b", "\x9b"), so that no name can split a line or drive a terminal.
+// Everything else is kept.
 std::string ShownName(std::string_view name);
 
 // The name shown between single quotes, as every description names files.
