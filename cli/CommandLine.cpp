@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <cstdint>
 #include <exception>
 #include <iostream>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -63,7 +65,21 @@ int ParseArguments(int argc, const char* const* argv, Options& options) {
                  "Convert up to N files at once (default: one per core); messages, outputs\n"
                  "and exit status are those of converting them one at a time")
       ->type_name("N")
-      ->check(CLI::PositiveNumber.description(""));
+      ->transform(CLI::Validator(
+          [](std::string& text) -> std::string {
+            if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos ||
+                text.find_first_not_of('0') == std::string::npos) {
+              return "the number of jobs must be a whole number from 1 up";
+            }
+            // No more jobs are made than there are files: a larger number is
+            // as good as the largest.
+            unsigned jobs = 0;
+            if (std::from_chars(text.data(), text.data() + text.size(), jobs).ec != std::errc()) {
+              text = std::to_string(std::numeric_limits<unsigned>::max());
+            }
+            return {};
+          },
+          ""));
   app.footer(
       "Use -- to end the options, so that a file whose name starts with \"-\" can be named.\n"
       "Exit status: 0 all files converted, 1 a file failed (the others are still\n"

@@ -182,6 +182,7 @@ TEST_F(Csv2crc, NamesAfterDoubleDashSpacesAndNonAsciiLetters) {
 TEST_F(Csv2crc, UsageErrorsConvertNothing) {
   WriteFile(dir_ / "a.csv", "a\r\n");
   WriteFile(dir_ / "-x.csv", "x\r\n");
+  const std::string kJobs = "csv2crc: --jobs: the number of jobs must be a whole number from 1 up";
   const std::vector<std::vector<std::string>> cases = {
       {},
       {"-v"},
@@ -191,6 +192,8 @@ TEST_F(Csv2crc, UsageErrorsConvertNothing) {
       {"-o", "no-such-folder", "a.csv"},
       {"-o", "a.csv", "a.csv"},  // a file, not a folder
       {"a.csv", "-o"},
+      {"-j", "0", "a.csv"},
+      {"-j", "1.5", "a.csv"},
   };
   for (const auto& args : cases) {
     std::string shown;
@@ -199,7 +202,8 @@ TEST_F(Csv2crc, UsageErrorsConvertNothing) {
     const Outcome r = Call(args);
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err.rfind("csv2crc: ", 0), 0u) << r.err;
+    EXPECT_EQ(r.err.rfind(args.size() > 1 && args[0] == "-j" ? kJobs : "csv2crc: ", 0), 0u)
+        << r.err;
     EXPECT_NE(r.err.find("--help"), std::string::npos) << r.err;
     EXPECT_EQ(dir_.Names(), (std::set<std::string>{"a.csv", "-x.csv"}));
   }
