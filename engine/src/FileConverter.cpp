@@ -173,17 +173,20 @@ class TemporaryOutput {
         detail::FolderPartLength(finalPath, OutputNamer::PlatformSeparators());
     const std::string folder = finalPath.substr(0, folderLength);
     const std::string name = finalPath.substr(folderLength);
+    folder_ = detail::HoldFolder(folder);
     // The output's own name first; where the folder takes no name that long,
     // a short one that fits wherever the final name does.
     for (const std::string& stem : {"." + name + ".", std::string(".corvane.")}) {
       for (int attempt = 0; attempt < 100; ++attempt) {
-        path_ = folder + stem + RandomSuffix();
+        name_ = stem + RandomSuffix();
+        path_ = folder + name_;
         fd_ = detail::CreateExclusive(path_, permissions);
         if (fd_ >= 0 || errno != EEXIST) break;
       }
       if (fd_ >= 0 || errno != ENAMETOOLONG) break;
     }
     error_ = fd_ >= 0 ? 0 : errno;
+    if (fd_ < 0) ReleaseFolder();
     if (fd_ >= 0) {
       detail::SetHidden(path_, true);
       try {
@@ -218,22 +221,28 @@ class TemporaryOutput {
     }
     committed_ = true;
     Forget();
+    ReleaseFolder();
   }
 
-  // Closes and removes the unfinished file; returns 0, or why it could not
-  // be removed.
+  // Closes and removes the unfinished file, through its folder where that was
+  // renamed meanwhile; returns 0, or why it could not be removed.
   int Abandon() {
     if (fd_ >= 0) detail::Close(std::exchange(fd_, -1));
     int error = 0;
     if (!committed_ && !path_.empty() && place_ != kGone) {
-      if (detail::Remove(path_) != 0 && errno != ENOENT) error = errno;
+      if (detail::RemoveFromFolder(folder_, path_, name_) != 0 && errno != ENOENT) error = errno;
       Forget();
     }
+    ReleaseFolder();
     return error;
   }
 
  private:
   static constexpr int kGone = -2;
+
+  void ReleaseFolder() {
+    if (folder_ >= 0) detail::Close(std::exchange(folder_, -1));
+  }
 
   void Forget() {
     detail::ForgetUnfinishedOutput(place_);
@@ -242,6 +251,8 @@ class TemporaryOutput {
 
   std::string finalPath_;
   std::string path_;
+  std::string name_;  // the file name in its folder
+  int folder_ = -1;   // the folder, held while the file is written
   int fd_ = -1;
   int error_ = 0;
   int place_ = -1;  // in the table of unfinished outputs; kGone once renamed or removed

@@ -166,6 +166,25 @@ int Remove(const std::string& path) {
   return ::_unlink(path.c_str());
 }
 
+int HoldFolder(const std::string& path) {
+  // Listing access without FILE_SHARE_DELETE: nobody may rename or remove
+  // the folder while the handle is open.
+  const HANDLE handle = ::CreateFileA(path.empty() ? "." : path.c_str(), FILE_LIST_DIRECTORY,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    errno = ErrnoFromWindows(::GetLastError());
+    return -1;
+  }
+  const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY);
+  if (fd < 0) ::CloseHandle(handle);
+  return fd;
+}
+
+int RemoveFromFolder(int /*folder*/, const std::string& path, const std::string& /*name*/) {
+  return Remove(path);  // the held folder is still where it was
+}
+
 void RemoveNow(const char* path) noexcept { ::DeleteFileA(path); }
 
 void SetHidden(const std::string& path, bool hidden) {

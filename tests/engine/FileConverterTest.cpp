@@ -297,6 +297,33 @@ TEST(ConvertToFileTest, ARenameRefusedForAMomentIsTriedAgain) {
   }
 }
 
+// The output's folder renamed while the output is written: the rename fails
+// (106) and the unfinished file is removed from the folder wherever it went;
+// or, where the system keeps a folder in use from being renamed (Windows),
+// the output is finished where it belongs.
+TEST(ConvertToFileTest, AFolderRenamedMeanwhileKeepsNoUnfinishedFile) {
+  TempFolder folder;
+  WriteFile(folder / "in.csv", "a,b\r\n");
+  std::filesystem::create_directory(folder / "out");
+  bool moved = false;
+  ScopedIoHooks hooks({.rename = [&](const char* from, const char* to) {
+    std::error_code error;
+    std::filesystem::rename(folder / "out", folder / "moved", error);
+    moved = !error;
+    return std::rename(from, to);
+  }});
+  const ConversionRun run({folder / "in.csv"}, RunOptions{.outputFolder = folder / "out"});
+  try {
+    FileConverter().Convert(run, 0);
+    EXPECT_FALSE(moved);
+    EXPECT_EQ(Names(folder / "out"), std::set<std::string>{"A1_in.crc"});
+  } catch (const ConversionError& error) {
+    EXPECT_TRUE(moved);
+    EXPECT_EQ(error.Number(), ErrorNumber::kFinishOutput);
+    EXPECT_EQ(Names(folder / "moved"), std::set<std::string>{});
+  }
+}
+
 // However many conversions are under way at once, the cleanup for a program
 // that must end removes every unfinished output.
 TEST(ConvertToFileTest, EveryUnfinishedOutputIsRemovedAtTheEnd) {
