@@ -8,6 +8,7 @@
 #include <charconv>
 #include <cstdint>
 #include <exception>
+#include <filesystem>
 #include <iostream>
 #include <limits>
 #include <memory>
@@ -59,7 +60,23 @@ int ParseArguments(int argc, const char* const* argv, Options& options) {
   app.add_option("-o,--output-dir", options.outputDir,
                  "Write the outputs into DIR instead of beside the inputs")
       ->type_name("DIR")
-      ->check(CLI::Validator(CLI::ExistingDirectory).description(""));
+      ->check(CLI::Validator(
+          [](const std::string& folder) -> std::string {
+            // The name is UTF-8 on every system (the library's own check
+            // reads it in the system's code page on Windows).
+            namespace fs = std::filesystem;
+            std::error_code error;
+            fs::file_status status;
+            try {
+              status = fs::status(fs::path(std::u8string(folder.begin(), folder.end())), error);
+            } catch (const fs::filesystem_error&) {
+            }
+            if (fs::is_directory(status)) return {};
+            return (fs::exists(status) ? "Directory is actually a file: "
+                                       : "Directory does not exist: ") +
+                   ShownName(folder);
+          },
+          ""));
   app.add_flag("-v,--verbose", options.verbose, "Report each file and the total on standard error");
   app.add_option("-j,--jobs", options.jobs,
                  "Convert up to N files at once (default: one per core); messages, outputs\n"

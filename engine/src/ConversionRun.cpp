@@ -24,14 +24,21 @@ namespace {
 
 // A text that is equal for two paths naming the same place, whether or not a
 // file is there yet: the folder as the system resolves it (links, "." and
-// "..") and the final name as given.
+// "..") and the final name as given. Paths are UTF-8 (on Windows too).
 std::string PathKey(const std::string& path) {
-  std::error_code error;
-  const std::filesystem::path absolute = std::filesystem::absolute(path, error);
-  if (error) return detail::FoldedName(path);
-  std::filesystem::path folder = std::filesystem::weakly_canonical(absolute.parent_path(), error);
-  if (error) folder = absolute.parent_path();
-  return detail::FoldedName((folder / absolute.filename()).lexically_normal().string());
+  namespace fs = std::filesystem;
+  try {
+    std::error_code error;
+    const fs::path absolute =
+        fs::absolute(fs::path(std::u8string(path.begin(), path.end())), error);
+    if (error) return detail::FoldedName(path);
+    fs::path folder = fs::weakly_canonical(absolute.parent_path(), error);
+    if (error) folder = absolute.parent_path();
+    const std::u8string key = (folder / absolute.filename()).lexically_normal().u8string();
+    return detail::FoldedName(std::string(key.begin(), key.end()));
+  } catch (const fs::filesystem_error&) {  // no UTF-8: compared as given
+    return detail::FoldedName(path);
+  }
 }
 
 std::optional<FileIdentity> IdentityOf(const std::string& path) {

@@ -1,4 +1,5 @@
 // Files for tests: a folder of the test's own, and whole files read and written.
+// Paths are UTF-8, as in the programs (on Windows too).
 #pragma once
 
 #include <filesystem>
