@@ -91,8 +91,13 @@ int ErrnoFromWindows(DWORD error) {
   }
 }
 
+// The longest name a folder takes, in UTF-16 units (NTFS, and FAT's long
+// names). The C run-time reports a longer one as "not found".
+constexpr std::size_t kLongestName = 255;
+
 // A path as the wide calls take it. False, with errno, where it is no UTF-8
-// (EINVAL).
+// (EINVAL) or a name in it is longer than a folder takes (ENAMETOOLONG): then
+// a temporary file takes its short name, and the output is refused as too long.
 bool ToWide(const std::string& path, std::wstring& wide) {
   wide.clear();
   if (!path.empty()) {
@@ -105,6 +110,14 @@ bool ToWide(const std::string& path, std::wstring& wide) {
     }
     wide.resize(static_cast<std::size_t>(size));
     ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(), length, wide.data(), size);
+  }
+  std::size_t name = 0;
+  for (const wchar_t c : wide) {
+    name = c == L'\\' || c == L'/' ? 0 : name + 1;
+    if (name > kLongestName) {
+      errno = ENAMETOOLONG;
+      return false;
+    }
   }
   return true;
 }

@@ -1,5 +1,5 @@
-// What the file converter does with POSIX links, permissions and name lengths,
-// and the standard descriptors a program starts with.
+// What the file converter does with POSIX links and permissions, and the
+// standard descriptors a program starts with.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -107,24 +107,6 @@ TEST(ConvertPosixTest, PermissionsComeFromTheInputOrTheReplacedOutput) {
     EXPECT_EQ(status.st_mode & 07777, c.expected);
   }
   ::umask(original);
-}
-
-// A name so long that the usual temporary name does not fit a 255-byte folder
-// entry: a short hidden temporary name is used instead, with the same guarantees.
-TEST(ConvertPosixTest, UsesAShortTemporaryNameWhereTheLongOneDoesNotFit) {
-  TempFolder folder;
-  const std::string base(246, 'n');  // "A1_" + base + ".crc" is 253 bytes, the temporary 260
-  const std::string input(300000, 'x');
-  WriteFile(folder / (base + ".csv"), input);
-  {
-    ScopedIoHooks hooks({.write = FailingWrites(100000, ENOSPC)});
-    const ConversionError error = ExpectConversionError([&] { Convert(folder / (base + ".csv")); });
-    EXPECT_EQ(error.Number(), ErrorNumber::kWriteOutput);
-    EXPECT_EQ(folder.Names(), (std::set<std::string>{base + ".csv"}));
-  }
-  Convert(folder / (base + ".csv"));
-  EXPECT_EQ(ReadFile(folder / ("A1_" + base + ".crc")), ReferenceConvert(input));
-  EXPECT_EQ(folder.Names(), (std::set<std::string>{base + ".csv", "A1_" + base + ".crc"}));
 }
 
 // Closed standard descriptors (a cron line's "2>&-"): once they are held, a

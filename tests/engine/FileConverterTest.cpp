@@ -125,6 +125,25 @@ TEST(ConvertToFileTest, WritesThroughAHiddenTemporaryFileBesideTheOutput) {
   EXPECT_EQ(folder.Names(), (std::set<std::string>{"A1_in.crc", "in.csv"}));
 }
 
+// A name so long that the usual temporary name does not fit a folder entry
+// (255 bytes, or on Windows 255 UTF-16 units): a short hidden temporary name
+// is used instead, with the same guarantees.
+TEST(ConvertToFileTest, UsesAShortTemporaryNameWhereTheLongOneDoesNotFit) {
+  TempFolder folder;
+  const std::string base(246, 'n');  // "A1_" + base + ".crc" is 253 bytes, the temporary 260
+  const std::string input(300000, 'x');
+  WriteFile(folder / (base + ".csv"), input);
+  {
+    ScopedIoHooks hooks({.write = FailingWrites(100000, ENOSPC)});
+    const ConversionError error = ExpectConversionError([&] { Convert(folder / (base + ".csv")); });
+    EXPECT_EQ(error.Number(), ErrorNumber::kWriteOutput);
+    EXPECT_EQ(folder.Names(), (std::set<std::string>{base + ".csv"}));
+  }
+  Convert(folder / (base + ".csv"));
+  EXPECT_EQ(ReadFile(folder / ("A1_" + base + ".crc")), ReferenceConvert(input));
+  EXPECT_EQ(folder.Names(), (std::set<std::string>{base + ".csv", "A1_" + base + ".crc"}));
+}
+
 // A second conversion to the same output started while the first is writing
 // uses a temporary file of its own; both finish and nothing is left over.
 TEST(ConvertToFileTest, ConversionsOfTheSameFileAtOnceDoNotCollide) {
@@ -449,6 +468,11 @@ INSTANTIATE_TEST_SUITE_P(
                 "Cannot open '@/missing/x.csv' for reading: " + kNoSuchFile),
         Refusal("EmptyPath", {}, {""}, "", 0, ErrorNumber::kInvalidPath,
                 "An empty path has no output name"),
+        // A 253-character input whose output name would take 256.
+        Refusal("OutputNameTooLong", kMakeFile(std::string(249, 'y') + ".csv"),
+                {std::string(249, 'y') + ".csv"}, "", 0, ErrorNumber::kCreateOutput,
+                "Cannot create '@/A1_" + std::string(249, 'y') +
+                    ".crc': " + SystemReason(ENAMETOOLONG)),
         Refusal("OutputNameIsAFolder", kMakeFolder("A1_in.crc"), {"in.csv"}, "", 0,
                 ErrorNumber::kCreateOutput, "Cannot create '@/A1_in.crc': Is a directory"),
         Refusal("OutputFolderMissing", {}, {"in.csv"}, "no such folder", 0,
