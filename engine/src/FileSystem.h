@@ -18,6 +18,10 @@ namespace corvane::detail {
 // on it (inode; on Windows the volume serial number and the file index).
 using corvane::FileIdentity;
 
+// errno for a name that leads to a device (a console, a port, NUL) or a pipe
+// where only a file on a disk is taken (Windows). SystemReason says so.
+inline constexpr int kNotADiskFile = 0x10000;
+
 struct FileInfo {
   enum class Kind { kRegular, kFolder, kLink, kOther };
   Kind kind = Kind::kOther;

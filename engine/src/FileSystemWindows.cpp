@@ -32,6 +32,7 @@ namespace corvane {
 std::string_view OutputNamer::PlatformSeparators() { return "\\/"; }
 
 std::string SystemReason(int errnoValue) {
+  if (errnoValue == detail::kNotADiskFile) return "Is a device, not a file";
   char buffer[256] = {};
   if (strerror_s(buffer, sizeof buffer, errnoValue) != 0 || buffer[0] == '\0') {
     return "Unknown error " + std::to_string(errnoValue);
@@ -122,6 +123,30 @@ bool ToWide(const std::string& path, std::wstring& wide) {
   return true;
 }
 
+// Whether the last name of a path is one Windows keeps for a device, in any
+// folder: CON, PRN, AUX, NUL, COM1 to COM9 and LPT1 to LPT9 (also with the
+// digits 1 to 3 raised), CONIN$ and CONOUT$, in any case, with any extension,
+// trailing spaces ignored. Opening one reaches the device, which may never
+// answer.
+bool IsDeviceName(const std::wstring& path) {
+  const std::size_t last = path.find_last_of(L"\\/:");
+  const std::size_t start = last == std::wstring::npos ? 0 : last + 1;
+  std::wstring base = path.substr(start, path.find(L'.', start) - start);
+  while (!base.empty() && base.back() == L' ') base.pop_back();
+  for (wchar_t& c : base) {
+    if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+  }
+  if (base == L"CON" || base == L"PRN" || base == L"AUX" || base == L"NUL" || base == L"CONIN$" ||
+      base == L"CONOUT$") {
+    return true;
+  }
+  const bool numbered =
+      base.size() == 4 && (base.compare(0, 3, L"COM") == 0 || base.compare(0, 3, L"LPT") == 0);
+  const wchar_t digit = numbered ? base[3] : L'0';
+  return (digit >= L'1' && digit <= L'9') || digit == L'\u00b9' || digit == L'\u00b2' ||
+         digit == L'\u00b3';
+}
+
 bool Fill(HANDLE handle, FileInfo& info, bool linkItself) {
   BY_HANDLE_FILE_INFORMATION data{};
   if (!::GetFileInformationByHandle(handle, &data)) {
@@ -150,6 +175,10 @@ bool StatusOfPath(const std::string& path, FileInfo& info, bool linkItself) {
   // Folders open only with backup semantics.
   std::wstring wide;
   if (!ToWide(path, wide)) return false;
+  if (IsDeviceName(wide)) {
+    errno = kNotADiskFile;
+    return false;
+  }
   const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (linkItself ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
   const HANDLE handle =
       ::CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -168,7 +197,19 @@ bool StatusOfPath(const std::string& path, FileInfo& info, bool linkItself) {
 int OpenForReading(const std::string& path) {
   std::wstring wide;
   if (!ToWide(path, wide)) return -1;
-  return ::_wopen(wide.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT | _O_SEQUENTIAL);
+  // A device is refused before it is opened: a port or the console may keep
+  // the open waiting for ever, and NUL reads as an empty file.
+  if (IsDeviceName(wide)) {
+    errno = kNotADiskFile;
+    return -1;
+  }
+  const int fd = ::_wopen(wide.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT | _O_SEQUENTIAL);
+  if (fd >= 0 && ::GetFileType(reinterpret_cast<HANDLE>(::_get_osfhandle(fd))) != FILE_TYPE_DISK) {
+    ::_close(fd);
+    errno = kNotADiskFile;
+    return -1;
+  }
+  return fd;
 }
 
 int CreateExclusive(const std::string& path, unsigned /*permissions*/) {

@@ -468,6 +468,12 @@ INSTANTIATE_TEST_SUITE_P(
                 "Cannot open '@/missing/x.csv' for reading: " + kNoSuchFile),
         Refusal("EmptyPath", {}, {""}, "", 0, ErrorNumber::kInvalidPath,
                 "An empty path has no output name"),
+        // Windows reaches a device by such a name in any folder: refused
+        // before it is opened (a port may never answer, NUL reads as empty).
+        Refusal("InputNamedLikeADevice", {}, {"aux.csv"}, "", 0, ErrorNumber::kOpenInput,
+                "Cannot open '@/aux.csv' for reading: " + SystemReason(DeviceNameError())),
+        Refusal("InputNamedLikeTheNullDevice", {}, {"Nul.txt.csv"}, "", 0, ErrorNumber::kOpenInput,
+                "Cannot open '@/Nul.txt.csv' for reading: " + SystemReason(DeviceNameError())),
         // A 253-character input whose output name would take 256.
         Refusal("OutputNameTooLong", kMakeFile(std::string(249, 'y') + ".csv"),
                 {std::string(249, 'y') + ".csv"}, "", 0, ErrorNumber::kCreateOutput,
