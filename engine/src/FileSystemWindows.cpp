@@ -255,9 +255,23 @@ int Rename(const std::string& from, const std::string& to) {
   std::wstring source;
   std::wstring target;
   if (!ToWide(from, source) || !ToWide(to, target)) return -1;
+  // A read-only older output is replaced all the same, and its replacement
+  // is read-only too, as the permissions of an older output are kept
+  // elsewhere.
+  const DWORD older = ::GetFileAttributesW(target.c_str());
+  const bool readOnly = older != INVALID_FILE_ATTRIBUTES && (older & FILE_ATTRIBUTE_READONLY) != 0;
+  if (readOnly) ::SetFileAttributesW(target.c_str(), older & ~DWORD{FILE_ATTRIBUTE_READONLY});
   if (::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) == 0) {
-    errno = ErrnoFromWindows(::GetLastError());
+    const DWORD error = ::GetLastError();
+    if (readOnly) ::SetFileAttributesW(target.c_str(), older);
+    errno = ErrnoFromWindows(error);
     return -1;
+  }
+  if (readOnly) {
+    const DWORD now = ::GetFileAttributesW(target.c_str());
+    if (now != INVALID_FILE_ATTRIBUTES) {
+      ::SetFileAttributesW(target.c_str(), now | FILE_ATTRIBUTE_READONLY);
+    }
   }
   return 0;
 }

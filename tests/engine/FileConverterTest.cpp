@@ -164,6 +164,22 @@ TEST(ConvertToFileTest, ConversionsOfTheSameFileAtOnceDoNotCollide) {
   EXPECT_EQ(folder.Names(), (std::set<std::string>{"A1_in.crc", "in.csv"}));
 }
 
+// A read-only older output is replaced, and its replacement is read-only too
+// (on Windows the mark would otherwise be lost, or the replace refused).
+TEST(ConvertToFileTest, AReadOnlyOlderOutputIsReplacedAndStaysReadOnly) {
+  namespace fs = std::filesystem;
+  TempFolder folder;
+  WriteFile(folder / "in.csv", "a,b\r\n");
+  WriteFile(folder / "A1_in.crc", "older\r\n");
+  const fs::perms writable =
+      fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  fs::permissions(folder / "A1_in.crc", writable, fs::perm_options::remove);
+  Convert(folder / "in.csv");
+  EXPECT_EQ(ReadFile(folder / "A1_in.crc"), CrcLine("a", "b"));
+  EXPECT_EQ(fs::status(folder / "A1_in.crc").permissions() & writable, fs::perms::none);
+  EXPECT_EQ(folder.Names(), (std::set<std::string>{"A1_in.crc", "in.csv"}));
+}
+
 // Short writes, short reads and interrupted calls change nothing in the output.
 TEST(ConvertToFileTest, ContinuesShortAndInterruptedReadsAndWrites) {
   TempFolder folder;
