@@ -330,13 +330,15 @@ int ConvertAll(const Options& options) {
     }
   };
 
-  // This thread's memory comes first: with it, what other jobs hand back can
-  // always be converted here.
+  // With other jobs, this thread's memory comes first: with it, what they
+  // hand back can always be converted here.
   FileConverter converter(overlapped);
-  try {
-    converter.Prepare();
-  } catch (const std::bad_alloc&) {
-    // Each file says so when it fails.
+  if (jobs > 1) {
+    try {
+      converter.Prepare();
+    } catch (const std::bad_alloc&) {
+      // Each file says so when it fails.
+    }
   }
   std::vector<std::thread> helpers;
   try {

@@ -320,11 +320,10 @@ struct FileConverter::Buffers {
   std::optional<StreamTranscoder> onWriter;  // writes through the writer's thread
   std::optional<StreamTranscoder> here;      // writes on this thread
 
-  // Makes now what the files need on this thread.
+  // Makes now what a file read and written on this thread needs.
   void Prepare() {
     if (!input) input = detail::AllocateAligned(kReadBlockSize);
     if (!here) here.emplace(direct);
-    if (writer && !onWriter) onWriter.emplace(*writer);
   }
 
   std::size_t ReadHere(InputFile& from) { return from.Read(input.get(), kReadBlockSize); }

@@ -60,9 +60,9 @@ class FileConverter {
   FileConverter(const FileConverter&) = delete;
   FileConverter& operator=(const FileConverter&) = delete;
 
-  // Makes the buffers now instead of at the first file, so that a caller that
-  // converts on several threads knows this one has its memory. Throws
-  // std::bad_alloc.
+  // Makes the buffers for a file converted on the calling thread now instead
+  // of at the first file, so that a caller that converts on several threads
+  // knows this one has its memory. Throws std::bad_alloc.
   void Prepare();
 
   // Converts entry index of the run. Throws ConversionError naming the file
