@@ -174,16 +174,11 @@ class TemporaryOutput {
     const std::string folder = finalPath.substr(0, folderLength);
     const std::string name = finalPath.substr(folderLength);
     folder_ = detail::HoldFolder(folder);
-    // The output's own name first; where the folder takes no name that long,
-    // a short one that fits wherever the final name does.
-    for (const std::string& stem : {"." + name + ".", std::string(".corvane.")}) {
-      for (int attempt = 0; attempt < 100; ++attempt) {
-        name_ = stem + RandomSuffix();
-        path_ = folder + name_;
-        fd_ = detail::CreateExclusive(path_, permissions);
-        if (fd_ >= 0 || errno != EEXIST) break;
-      }
-      if (fd_ >= 0 || errno != ENAMETOOLONG) break;
+    Create(folder, name, permissions);
+    if (fd_ < 0 && (errno == EMFILE || errno == ENFILE) && folder_ >= 0) {
+      // The file matters more than holding its folder.
+      ReleaseFolder();
+      Create(folder, name, permissions);
     }
     error_ = fd_ >= 0 ? 0 : errno;
     if (fd_ < 0) ReleaseFolder();
@@ -240,8 +235,24 @@ class TemporaryOutput {
  private:
   static constexpr int kGone = -2;
 
+  // The output's own name first; where the folder takes no name that long,
+  // a short one that fits wherever the final name does.
+  void Create(const std::string& folder, const std::string& name, unsigned permissions) {
+    for (const std::string& stem : {"." + name + ".", std::string(".corvane.")}) {
+      for (int attempt = 0; attempt < 100; ++attempt) {
+        name_ = stem + RandomSuffix();
+        path_ = folder + name_;
+        fd_ = detail::CreateExclusive(path_, permissions);
+        if (fd_ >= 0 || errno != EEXIST) break;
+      }
+      if (fd_ >= 0 || errno != ENAMETOOLONG) break;
+    }
+  }
+
   void ReleaseFolder() {
+    const int error = errno;
     if (folder_ >= 0) detail::Close(std::exchange(folder_, -1));
+    errno = error;
   }
 
   void Forget() {
