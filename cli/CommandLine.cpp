@@ -4,12 +4,20 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <charconv>
+#include <cstdint>
 #include <exception>
+#include <filesystem>
 #include <iostream>
+#include <limits>
+#include <memory>
 #include <mutex>
+#include <new>
+#include <optional>
 #include <string>
-#include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "engine/ConversionRun.h"
@@ -52,13 +60,43 @@ int ParseArguments(int argc, const char* const* argv, Options& options) {
   app.add_option("-o,--output-dir", options.outputDir,
                  "Write the outputs into DIR instead of beside the inputs")
       ->type_name("DIR")
-      ->check(CLI::Validator(CLI::ExistingDirectory).description(""));
+      ->check(CLI::Validator(
+          [](const std::string& folder) -> std::string {
+            // The name is UTF-8 on every system (the library's own check
+            // reads it in the system's code page on Windows).
+            namespace fs = std::filesystem;
+            std::error_code error;
+            fs::file_status status;
+            try {
+              status = fs::status(fs::path(std::u8string(folder.begin(), folder.end())), error);
+            } catch (const fs::filesystem_error&) {
+            }
+            if (fs::is_directory(status)) return {};
+            return (fs::exists(status) ? "Directory is actually a file: "
+                                       : "Directory does not exist: ") +
+                   ShownName(folder);
+          },
+          ""));
   app.add_flag("-v,--verbose", options.verbose, "Report each file and the total on standard error");
   app.add_option("-j,--jobs", options.jobs,
                  "Convert up to N files at once (default: one per core); messages, outputs\n"
                  "and exit status are those of converting them one at a time")
       ->type_name("N")
-      ->check(CLI::PositiveNumber.description(""));
+      ->transform(CLI::Validator(
+          [](std::string& text) -> std::string {
+            if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos ||
+                text.find_first_not_of('0') == std::string::npos) {
+              return "the number of jobs must be a whole number from 1 up";
+            }
+            // No more jobs are made than there are files: a larger number is
+            // as good as the largest.
+            unsigned jobs = 0;
+            if (std::from_chars(text.data(), text.data() + text.size(), jobs).ec != std::errc()) {
+              text = std::to_string(std::numeric_limits<unsigned>::max());
+            }
+            return {};
+          },
+          ""));
   app.footer(
       "Use -- to end the options, so that a file whose name starts with \"-\" can be named.\n"
       "Exit status: 0 all files converted, 1 a file failed (the others are still\n"
@@ -80,13 +118,33 @@ int ParseArguments(int argc, const char* const* argv, Options& options) {
   return -1;
 }
 
+// The line that says why a file failed. A failure that is no ConversionError
+// is a shortage the engine could not even describe.
+std::string FailureLine(const std::string& input, const std::exception_ptr& failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const ConversionError& e) {
+    return std::string(kProgramName) + ": " + ErrorText(e);
+  } catch (const std::bad_alloc&) {
+    return FailureLine(input, std::make_exception_ptr(ConversionError(
+                                  ErrorNumber::kOutOfMemory,
+                                  "Cannot convert " + Quoted(input) + ": not enough memory")));
+  } catch (const std::exception& e) {
+    return FailureLine(input, std::make_exception_ptr(ConversionError(
+                                  ErrorNumber::kOutOfMemory,
+                                  "Cannot convert " + Quoted(input) + ": " + e.what())));
+  }
+}
+
 // Standard error, as if the files were converted one at a time: the lines
 // of each file in the order of the files. A file's lines are printed as they
 // come while every earlier file is done, and held back until then otherwise.
 class OrderedMessages {
  public:
-  explicit OrderedMessages(std::size_t files) : held_(files), done_(files, false) {}
+  explicit OrderedMessages(const ConversionRun& run)
+      : run_(run), held_(run.Size()), done_(run.Size(), false), unsaid_(run.Size(), false) {}
 
+  // Throws std::bad_alloc where a line cannot be held back.
   void Say(std::size_t file, const std::string& line) {
     std::lock_guard lock(mutex_);
     if (file == next_) {
@@ -96,29 +154,56 @@ class OrderedMessages {
     }
   }
 
-  void Done(std::size_t file) {
+  // Says why a file failed. Never throws: where there is no memory for the
+  // line, a short one that needs none is said when the file's turn comes.
+  void SayFailure(std::size_t file, const std::exception_ptr& failure) noexcept {
+    try {
+      Say(file, FailureLine(run_.Input(file), failure));
+    } catch (...) {
+      std::lock_guard lock(mutex_);
+      unsaid_[file] = true;
+      if (file == next_) SayShortFailure(file);
+    }
+  }
+
+  void Done(std::size_t file) noexcept {
     std::lock_guard lock(mutex_);
     done_[file] = true;
     while (next_ < done_.size() && done_[next_]) {
       if (++next_ < done_.size()) {
         std::cerr << held_[next_];
         held_[next_].clear();
+        if (unsaid_[next_]) SayShortFailure(next_);
       }
     }
   }
 
  private:
+  void SayShortFailure(std::size_t file) noexcept {
+    std::cerr << kProgramName << ": Error " << static_cast<int>(ErrorNumber::kOutOfMemory)
+              << ": Cannot convert ";
+    try {
+      std::cerr << Quoted(run_.Input(file));
+    } catch (...) {
+      std::cerr << "file number " << file + 1;
+    }
+    std::cerr << ": not enough memory\n";
+    unsaid_[file] = false;
+  }
+
+  const ConversionRun& run_;
   std::mutex mutex_;
   std::vector<std::string> held_;
   std::vector<bool> done_;
-  std::size_t next_ = 0;  // the file whose lines are printed as they come
+  std::vector<bool> unsaid_;  // failed where no line could be made
+  std::size_t next_ = 0;      // the file whose lines are printed as they come
 };
 
-// Says, with -v, that an older output is written in place.
-class VerboseEvents final : public ConversionEvents {
+// Says, with -v, that an older output is written in place, and notes whether
+// reading the input has begun.
+class JobEvents final : public ConversionEvents {
  public:
-  VerboseEvents(OrderedMessages& messages, std::size_t file, bool verbose,
-                const std::string& output)
+  JobEvents(OrderedMessages& messages, std::size_t file, bool verbose, const std::string& output)
       : messages_(messages), file_(file), verbose_(verbose), output_(output) {}
   void WritingInPlace() override {
     if (verbose_) {
@@ -126,57 +211,150 @@ class VerboseEvents final : public ConversionEvents {
                     "Writing " + Quoted(output_) + " in place: its folder takes no new file");
     }
   }
+  void Progress(std::uint64_t, std::uint64_t) override { reading_ = true; }
+
+  // Whether the input may have been read from: the first Progress comes
+  // before the first byte is read.
+  bool ReadingBegan() const { return reading_; }
 
  private:
   OrderedMessages& messages_;
   std::size_t file_;
   bool verbose_;
   const std::string& output_;
+  bool reading_ = false;
+};
+
+// A failure of the job rather than of the file: no descriptor or no memory
+// to be had, met before anything of the input was read, so that converting
+// the file later starts it afresh.
+bool JobRanShort(const std::exception_ptr& failure, const JobEvents& events) {
+  if (events.ReadingBegan()) return false;
+  try {
+    std::rethrow_exception(failure);
+  } catch (const ConversionError& e) {
+    return e.Number() == ErrorNumber::kOutOfMemory || e.SystemError() == EMFILE ||
+           e.SystemError() == ENFILE;
+  } catch (const std::bad_alloc&) {
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+// The chains of a run as the jobs take them, in order, and what jobs that ran
+// short of descriptors or memory handed back.
+class ChainQueue {
+ public:
+  struct Piece {
+    std::size_t chain;
+    std::size_t from;  // the first entry of the chain still to convert
+  };
+
+  ChainQueue(std::size_t chains, std::size_t jobs) : chains_(chains) {
+    handedBack_.reserve(jobs);  // each job hands back at most once
+  }
+
+  // The next piece of work, or nothing.
+  std::optional<Piece> Take() {
+    std::lock_guard lock(mutex_);
+    if (!handedBack_.empty()) {
+      const Piece piece = handedBack_.back();
+      handedBack_.pop_back();
+      return piece;
+    }
+    if (next_ < chains_) return Piece{next_++, 0};
+    return std::nullopt;
+  }
+
+  void HandBack(const Piece& piece) noexcept {
+    std::lock_guard lock(mutex_);
+    handedBack_.push_back(piece);  // within the capacity reserved
+  }
+
+ private:
+  std::mutex mutex_;
+  std::size_t chains_;
+  std::size_t next_ = 0;
+  std::vector<Piece> handedBack_;
 };
 
 int ConvertAll(const Options& options) {
   const ConversionRun run(options.files,
                           RunOptions{.outputFolder = options.outputDir, .standardStreams = true});
-  OrderedMessages messages(run.Size());
-  std::atomic<std::size_t> nextFile{0};
+  OrderedMessages messages(run);
+  // Entries that write one output are converted one after the other by one
+  // job, in list order: never two writers of one file at once (on Windows the
+  // second rename would fail while the first holds the file).
+  const std::vector<std::vector<std::size_t>> chains = run.OutputChains();
   std::atomic<std::size_t> converted{0};
-  std::mutex standardStreams;  // one conversion of standard input at a time
+  // With -v each file is announced once, whichever job converts it.
+  const std::unique_ptr<bool[]> announced = std::make_unique<bool[]>(run.Size());
 
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   const std::size_t jobs = std::max<std::size_t>(
-      1, std::min<std::size_t>(options.jobs == 0 ? cores : options.jobs, run.Size()));
+      1, std::min<std::size_t>(options.jobs == 0 ? cores : options.jobs, chains.size()));
+  ChainQueue queue(chains.size(), jobs);
   // One file at a time uses the cores by overlapping its own reading, scanning
   // and writing; several at once use them by themselves.
   const bool overlapped = jobs == 1;
 
-  const auto work = [&] {
-    FileConverter converter(overlapped);
-    for (std::size_t i = nextFile++; i < run.Size(); i = nextFile++) {
-      if (options.verbose) messages.Say(i, "Converting file:" + ShownName(run.Input(i)));
-      try {
-        VerboseEvents events(messages, i, options.verbose, run.Output(i));
-        std::unique_lock<std::mutex> streams(standardStreams, std::defer_lock);
-        if (run.IsStandardStreams(i)) streams.lock();
-        converter.Convert(run, i, events);
-        ++converted;
-      } catch (const ConversionError& e) {
-        messages.Say(i, std::string(kProgramName) + ": " + ErrorText(e));
-      } catch (const std::exception& e) {
-        messages.Say(i, std::string(kProgramName) + ": Cannot convert " + Quoted(run.Input(i)) +
-                            ": " + e.what());
+  // A job converts chains until none is left. Nothing a file meets leaves it:
+  // a failure is said and the next file converted. A job that runs short of
+  // descriptors or memory while others may be at work hands the rest of its
+  // chain back and stops: this thread converts what was handed back once the
+  // other jobs are done, alone, as with fewer jobs.
+  const auto work = [&](FileConverter& converter, bool alone) {
+    while (const std::optional<ChainQueue::Piece> piece = queue.Take()) {
+      const std::vector<std::size_t>& chain = chains[piece->chain];
+      for (std::size_t k = piece->from; k < chain.size(); ++k) {
+        const std::size_t i = chain[k];
+        JobEvents events(messages, i, options.verbose, run.Output(i));
+        try {
+          if (options.verbose && !std::exchange(announced[i], true)) {
+            messages.Say(i, "Converting file:" + ShownName(run.Input(i)));
+          }
+          converter.Convert(run, i, events);
+          ++converted;
+        } catch (...) {
+          const std::exception_ptr failure = std::current_exception();
+          if (!alone && JobRanShort(failure, events)) {
+            queue.HandBack({piece->chain, k});
+            return;
+          }
+          messages.SayFailure(i, failure);
+        }
+        messages.Done(i);
       }
-      messages.Done(i);
     }
   };
 
+  // With other jobs, this thread's memory comes first: with it, what they
+  // hand back can always be converted here.
+  FileConverter converter(overlapped);
+  if (jobs > 1) {
+    try {
+      converter.Prepare();
+    } catch (const std::bad_alloc&) {
+      // Each file says so when it fails.
+    }
+  }
   std::vector<std::thread> helpers;
   try {
-    for (std::size_t j = 1; j < jobs; ++j) helpers.emplace_back(work);
-  } catch (const std::system_error&) {
-    // No more threads to be had: the ones there are convert every file.
+    helpers.reserve(jobs - 1);
+    for (std::size_t j = 1; j < jobs; ++j) {
+      helpers.emplace_back([&] {
+        FileConverter own(overlapped);
+        work(own, false);
+      });
+    }
+  } catch (const std::exception&) {
+    // No more threads (or no memory for one) to be had: the ones there
+    // convert every file.
   }
-  work();
+  work(converter, helpers.empty());
   for (std::thread& helper : helpers) helper.join();
+  if (!helpers.empty()) work(converter, true);
 
   if (options.verbose) std::cerr << "Processed " << converted << " files.\n";
   std::cerr.flush();
@@ -189,7 +367,13 @@ int RunCommandLine(int argc, const char* const* argv) {
   Options options;
   if (const int status = ParseArguments(argc, argv, options); status >= 0) return status;
   InstallSignalCleanup();
-  return ConvertAll(options);
+  try {
+    return ConvertAll(options);
+  } catch (const std::bad_alloc&) {  // before any file was started
+    std::cerr << kProgramName << ": Error " << static_cast<int>(ErrorNumber::kOutOfMemory)
+              << ": Cannot convert the files: not enough memory\n";
+    return kExitFailed;
+  }
 }
 
 }  // namespace corvane::cli

@@ -24,14 +24,21 @@ namespace {
 
 // A text that is equal for two paths naming the same place, whether or not a
 // file is there yet: the folder as the system resolves it (links, "." and
-// "..") and the final name as given.
+// "..") and the final name as given. Paths are UTF-8 (on Windows too).
 std::string PathKey(const std::string& path) {
-  std::error_code error;
-  const std::filesystem::path absolute = std::filesystem::absolute(path, error);
-  if (error) return detail::FoldedName(path);
-  std::filesystem::path folder = std::filesystem::weakly_canonical(absolute.parent_path(), error);
-  if (error) folder = absolute.parent_path();
-  return detail::FoldedName((folder / absolute.filename()).lexically_normal().string());
+  namespace fs = std::filesystem;
+  try {
+    std::error_code error;
+    const fs::path absolute =
+        fs::absolute(fs::path(std::u8string(path.begin(), path.end())), error);
+    if (error) return detail::FoldedName(path);
+    fs::path folder = fs::weakly_canonical(absolute.parent_path(), error);
+    if (error) folder = absolute.parent_path();
+    const std::u8string key = (folder / absolute.filename()).lexically_normal().u8string();
+    return detail::FoldedName(std::string(key.begin(), key.end()));
+  } catch (const fs::filesystem_error&) {  // no UTF-8: compared as given
+    return detail::FoldedName(path);
+  }
 }
 
 std::optional<FileIdentity> IdentityOf(const std::string& path) {
@@ -92,6 +99,28 @@ ConversionRun::ConversionRun(std::vector<std::string> inputs, const RunOptions& 
                                           Quoted(entries_[earlier].input));
     }
   }
+}
+
+std::vector<std::vector<std::size_t>> ConversionRun::OutputChains() const {
+  std::vector<std::vector<std::size_t>> chains;
+  std::unordered_map<std::string, std::size_t> chainOf;  // by output key
+  std::optional<std::size_t> standardOutput;
+  for (std::size_t index = 0; index < entries_.size(); ++index) {
+    const Entry& entry = entries_[index];
+    std::optional<std::size_t> chain;
+    if (entry.standardStreams) {
+      if (!standardOutput) standardOutput = chains.size();
+      chain = standardOutput;
+    } else if (!entry.outputKey.empty()) {
+      chain = chainOf.emplace(entry.outputKey, chains.size()).first->second;
+    }
+    if (!chain || *chain == chains.size()) {
+      chains.push_back({index});
+    } else {
+      chains[*chain].push_back(index);
+    }
+  }
+  return chains;
 }
 
 const ConversionRun::InputFile* ConversionRun::InputAt(

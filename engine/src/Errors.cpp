@@ -4,15 +4,47 @@
 
 namespace corvane {
 
+namespace {
+
+// The length of the UTF-8 sequence that starts at text[i], or 0 where the
+// bytes there are no valid UTF-8 (a stray or missing continuation byte, an
+// overlong form, a surrogate, a code point past U+10FFFF).
+std::size_t Utf8Length(std::string_view text, std::size_t i) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[i + k]); };
+  const unsigned char lead = byte(0);
+  std::size_t length = 0;
+  unsigned low = 0x80;   // the second byte's range, narrowed against overlong
+  unsigned high = 0xbf;  // forms, surrogates and code points past U+10FFFF
+  if (lead >= 0xc2 && lead <= 0xdf) {
+    length = 2;
+  } else if (lead >= 0xe0 && lead <= 0xef) {
+    length = 3;
+    if (lead == 0xe0) low = 0xa0;
+    if (lead == 0xed) high = 0x9f;
+  } else if (lead >= 0xf0 && lead <= 0xf4) {
+    length = 4;
+    if (lead == 0xf0) low = 0x90;
+    if (lead == 0xf4) high = 0x8f;
+  } else {
+    return 0;
+  }
+  if (i + length > text.size() || byte(1) < low || byte(1) > high) return 0;
+  for (std::size_t k = 2; k < length; ++k) {
+    if (byte(k) < 0x80 || byte(k) > 0xbf) return 0;
+  }
+  return length;
+}
+
+}  // namespace
+
 std::string ShownName(std::string_view name) {
   static constexpr char kHex[] = "0123456789abcdef";
   std::string shown;
   shown.reserve(name.size());
-  for (std::size_t i = 0; i < name.size(); ++i) {
+  const auto escape = [&](unsigned char c) { shown += {'\\', 'x', kHex[c >> 4], kHex[c & 15]}; };
+  for (std::size_t i = 0, length = 1; i < name.size(); i += length) {
     const auto c = static_cast<unsigned char>(name[i]);
-    const bool c1InUtf8 = c == 0xc2 && i + 1 < name.size() &&
-                          static_cast<unsigned char>(name[i + 1]) >= 0x80 &&
-                          static_cast<unsigned char>(name[i + 1]) <= 0x9f;
+    length = c < 0x80 ? 1 : Utf8Length(name, i);
     if (c == '\n') {
       shown += "\\n";
     } else if (c == '\r') {
@@ -20,13 +52,16 @@ std::string ShownName(std::string_view name) {
     } else if (c == '\t') {
       shown += "\\t";
     } else if (c < 0x20 || c == 0x7f) {
-      shown += {'\\', 'x', kHex[c >> 4], kHex[c & 15]};
-    } else if (c1InUtf8) {
+      escape(c);
+    } else if (length == 0) {
+      escape(c);  // not UTF-8: a terminal could take it for a control
+      length = 1;
+    } else if (c == 0xc2 && static_cast<unsigned char>(name[i + 1]) <= 0x9f) {
       // A control character of the second set, as UTF-8 writes it.
-      const auto next = static_cast<unsigned char>(name[++i]);
-      shown += {'\\', 'x', 'c', '2', '\\', 'x', kHex[next >> 4], kHex[next & 15]};
+      escape(c);
+      escape(static_cast<unsigned char>(name[i + 1]));
     } else {
-      shown += static_cast<char>(c);
+      shown.append(name.substr(i, length));
     }
   }
   return shown;

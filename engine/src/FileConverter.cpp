@@ -7,6 +7,8 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 #include "BlockReader.h"
@@ -38,7 +40,7 @@ constexpr int kStandardInput = 0;
 constexpr int kStandardOutput = 1;
 
 [[noreturn]] void Fail(ErrorNumber number, const std::string& what, int errnoValue) {
-  throw ConversionError(number, what + ": " + SystemReason(errnoValue));
+  throw ConversionError(number, what + ": " + SystemReason(errnoValue), errnoValue);
 }
 
 // An input open for reading, with what it was when it was opened.
@@ -86,6 +88,8 @@ class InputFile {
   const std::string& Name() const { return name_; }
   int Descriptor() const { return fd_; }
   bool IsRegular() const { return known_ && info_.kind == FileInfo::Kind::kRegular; }
+  // What it was when opened is known (its kind, size and permissions).
+  bool IsKnown() const { return known_; }
   const FileInfo& Info() const { return info_; }
   // The size to read to the end, where it is known: that of a regular file
   // this program opened.
@@ -112,6 +116,23 @@ class InputFile {
   FileInfo info_;
   bool known_ = false;
 };
+
+// A rename refused for a moment (EACCES: on Windows a sharing violation or
+// access denied) is tried again after growing pauses, 310 ms in all: there a
+// virus scanner, the search indexer or a preview often opens a fresh file
+// briefly, and a file share may do the same. Any other failure is reported
+// at once.
+using namespace std::chrono_literals;
+constexpr std::chrono::milliseconds kRenamePauses[] = {10ms, 20ms, 40ms, 80ms, 160ms};
+
+int RenameOnceFree(const std::string& from, const std::string& to) {
+  for (const auto pause : kRenamePauses) {
+    if (detail::Rename(from, to) == 0) return 0;
+    if (errno != EACCES) return -1;
+    std::this_thread::sleep_for(pause);
+  }
+  return detail::Rename(from, to);
+}
 
 // Six characters that make a temporary name unique among conversions running
 // at the same time, in this process or another.
@@ -152,20 +173,23 @@ class TemporaryOutput {
         detail::FolderPartLength(finalPath, OutputNamer::PlatformSeparators());
     const std::string folder = finalPath.substr(0, folderLength);
     const std::string name = finalPath.substr(folderLength);
-    // The output's own name first; where the folder takes no name that long,
-    // a short one that fits wherever the final name does.
-    for (const std::string& stem : {"." + name + ".", std::string(".corvane.")}) {
-      for (int attempt = 0; attempt < 100; ++attempt) {
-        path_ = folder + stem + RandomSuffix();
-        fd_ = detail::CreateExclusive(path_, permissions);
-        if (fd_ >= 0 || errno != EEXIST) break;
-      }
-      if (fd_ >= 0 || errno != ENAMETOOLONG) break;
+    folder_ = detail::HoldFolder(folder);
+    Create(folder, name, permissions);
+    if (fd_ < 0 && (errno == EMFILE || errno == ENFILE) && folder_ >= 0) {
+      // The file matters more than holding its folder.
+      ReleaseFolder();
+      Create(folder, name, permissions);
     }
     error_ = fd_ >= 0 ? 0 : errno;
+    if (fd_ < 0) ReleaseFolder();
     if (fd_ >= 0) {
       detail::SetHidden(path_, true);
-      place_ = detail::NoteUnfinishedOutput(path_);
+      try {
+        place_ = detail::NoteUnfinishedOutput(path_);
+      } catch (...) {  // no memory to note it: the file goes at once
+        Abandon();
+        throw;
+      }
     }
   }
 
@@ -184,7 +208,7 @@ class TemporaryOutput {
       Fail(ErrorNumber::kFinishOutput, "Cannot finish " + Quoted(finalPath_), errno);
     }
     detail::SetHidden(path_, false);
-    if (detail::Rename(path_, finalPath_) != 0) {
+    if (RenameOnceFree(path_, finalPath_) != 0) {
       const int error = errno;
       detail::SetHidden(path_, true);
       Fail(ErrorNumber::kFinishOutput, "Cannot move the finished output to " + Quoted(finalPath_),
@@ -192,22 +216,44 @@ class TemporaryOutput {
     }
     committed_ = true;
     Forget();
+    ReleaseFolder();
   }
 
-  // Closes and removes the unfinished file; returns 0, or why it could not
-  // be removed.
+  // Closes and removes the unfinished file, through its folder where that was
+  // renamed meanwhile; returns 0, or why it could not be removed.
   int Abandon() {
     if (fd_ >= 0) detail::Close(std::exchange(fd_, -1));
     int error = 0;
     if (!committed_ && !path_.empty() && place_ != kGone) {
-      if (detail::Remove(path_) != 0 && errno != ENOENT) error = errno;
+      if (detail::RemoveFromFolder(folder_, path_, name_) != 0 && errno != ENOENT) error = errno;
       Forget();
     }
+    ReleaseFolder();
     return error;
   }
 
  private:
   static constexpr int kGone = -2;
+
+  // The output's own name first; where the folder takes no name that long,
+  // a short one that fits wherever the final name does.
+  void Create(const std::string& folder, const std::string& name, unsigned permissions) {
+    for (const std::string& stem : {"." + name + ".", std::string(".corvane.")}) {
+      for (int attempt = 0; attempt < 100; ++attempt) {
+        name_ = stem + RandomSuffix();
+        path_ = folder + name_;
+        fd_ = detail::CreateExclusive(path_, permissions);
+        if (fd_ >= 0 || errno != EEXIST) break;
+      }
+      if (fd_ >= 0 || errno != ENAMETOOLONG) break;
+    }
+  }
+
+  void ReleaseFolder() {
+    const int error = errno;
+    if (folder_ >= 0) detail::Close(std::exchange(folder_, -1));
+    errno = error;
+  }
 
   void Forget() {
     detail::ForgetUnfinishedOutput(place_);
@@ -216,6 +262,8 @@ class TemporaryOutput {
 
   std::string finalPath_;
   std::string path_;
+  std::string name_;  // the file name in its folder
+  int folder_ = -1;   // the folder, held while the file is written
   int fd_ = -1;
   int error_ = 0;
   int place_ = -1;  // in the table of unfinished outputs; kGone once renamed or removed
@@ -264,9 +312,15 @@ class DirectSink final : public OutputSink {
 // after it.
 struct FileConverter::Buffers {
   explicit Buffers(bool overlapped) {
-    if (overlapped) {
+    if (!overlapped) return;
+    try {
       reader.emplace(kReadBlockSize);
       writer.emplace();
+    } catch (const std::exception&) {
+      // No thread (a process limit) or no memory for one: the files are
+      // converted on the calling thread alone.
+      reader.reset();
+      writer.reset();
     }
   }
 
@@ -277,10 +331,13 @@ struct FileConverter::Buffers {
   std::optional<StreamTranscoder> onWriter;  // writes through the writer's thread
   std::optional<StreamTranscoder> here;      // writes on this thread
 
-  std::size_t ReadHere(InputFile& from) {
+  // Makes now what a file read and written on this thread needs.
+  void Prepare() {
     if (!input) input = detail::AllocateAligned(kReadBlockSize);
-    return from.Read(input.get(), kReadBlockSize);
+    if (!here) here.emplace(direct);
   }
+
+  std::size_t ReadHere(InputFile& from) { return from.Read(input.get(), kReadBlockSize); }
 
   // Streams the whole input through a transcoder into fd.
   void Transcode(InputFile& from, int fd, const std::string& outputName, ConversionEvents& events) {
@@ -292,7 +349,10 @@ struct FileConverter::Buffers {
     const bool ahead = overlap && from.IsRegular();
     OutputSink* const sink = overlap ? static_cast<OutputSink*>(&*writer) : &direct;
     std::optional<StreamTranscoder>& transcoder = overlap ? onWriter : here;
+    // Everything is made before the first Progress: a shortage of memory
+    // meets a file before anything of it is read.
     if (!transcoder) transcoder.emplace(*sink);
+    if (!ahead && !input) input = detail::AllocateAligned(kReadBlockSize);
     if (overlap) {
       writer->Begin(fd, outputName);
     } else {
@@ -356,6 +416,11 @@ ConversionResult WriteOutput(FileConverter::Buffers& buffers, InputFile& input,
 FileConverter::FileConverter(bool overlapped) : overlapped_(overlapped) {}
 FileConverter::~FileConverter() = default;
 
+void FileConverter::Prepare() {
+  if (!buffers_) buffers_ = std::make_unique<Buffers>(overlapped_);
+  buffers_->Prepare();
+}
+
 ConversionResult FileConverter::Convert(const ConversionRun& run, std::size_t index) {
   NoEvents none;
   return Convert(run, index, none);
@@ -394,6 +459,10 @@ ConversionResult FileConverter::Convert(const ConversionRun& run, std::size_t in
   } catch (const std::bad_alloc&) {
     throw ConversionError(ErrorNumber::kOutOfMemory,
                           "Cannot convert " + Quoted(entry.input) + ": not enough memory");
+  } catch (const std::system_error& error) {
+    // A thread or a lock the system refused.
+    throw ConversionError(ErrorNumber::kOutOfMemory,
+                          "Cannot convert " + Quoted(entry.input) + ": " + error.code().message());
   }
 }
 
@@ -409,8 +478,10 @@ ConversionResult WriteInPlace(FileConverter::Buffers& buffers, InputFile& input,
       Fail(ErrorNumber::kFinishOutput, "Cannot finish " + Quoted(outputPath), errno);
     }
   } catch (const ConversionError& error) {
-    throw ConversionError(error.Number(), std::string(error.Description()) + "; " +
-                                              Quoted(outputPath) + " is incomplete");
+    throw ConversionError(
+        error.Number(),
+        std::string(error.Description()) + "; " + Quoted(outputPath) + " is incomplete",
+        error.SystemError());
   }
   return {.inPlace = true};
 }
@@ -429,9 +500,10 @@ ConversionResult WriteOutput(FileConverter::Buffers& buffers, InputFile& input,
   }
   const bool replacesFile = hasOlder && older.kind == FileInfo::Kind::kRegular;
 
-  // Never more open than the input: its read and write permissions, less the
-  // umask (execution makes no sense for a list file).
-  const unsigned permissions = input.IsRegular() ? input.Info().permissions & 0666u : 0666u;
+  // Never more open than the input, whatever its kind (a 0600 pipe gives a
+  // 0600 output): its read and write permissions, less the umask (execution
+  // makes no sense for a list file).
+  const unsigned permissions = input.IsKnown() ? input.Info().permissions & 0666u : 0666u;
   TemporaryOutput temporary(outputPath, permissions);
   if (!temporary.IsOpen()) {
     const int error = temporary.Error();
@@ -449,9 +521,11 @@ ConversionResult WriteOutput(FileConverter::Buffers& buffers, InputFile& input,
   } catch (const ConversionError& error) {
     const std::string leftBehind = temporary.Path();
     if (const int reason = temporary.Abandon(); reason != 0) {
-      throw ConversionError(error.Number(), std::string(error.Description()) +
-                                                "; the unfinished file " + Quoted(leftBehind) +
-                                                " could not be removed: " + SystemReason(reason));
+      throw ConversionError(error.Number(),
+                            std::string(error.Description()) + "; the unfinished file " +
+                                Quoted(leftBehind) +
+                                " could not be removed: " + SystemReason(reason),
+                            error.SystemError());
     }
     throw;
   }

@@ -18,6 +18,10 @@ namespace corvane::detail {
 // on it (inode; on Windows the volume serial number and the file index).
 using corvane::FileIdentity;
 
+// errno for a name that leads to a device (a console, a port, NUL) or a pipe
+// where only a file on a disk is taken (Windows). SystemReason says so.
+inline constexpr int kNotADiskFile = 0x10000;
+
 struct FileInfo {
   enum class Kind { kRegular, kFolder, kLink, kOther };
   Kind kind = Kind::kOther;
@@ -42,6 +46,14 @@ int Close(int fd);
 // Names.
 int Rename(const std::string& from, const std::string& to);  // replaces the target
 int Remove(const std::string& path);
+// A folder held while an output is written in it: on POSIX a descriptor
+// through which the unfinished file is still removed after the folder was
+// renamed; on Windows a handle that keeps the folder from being renamed
+// meanwhile. -1 where it cannot be had: removal then goes by the path alone.
+int HoldFolder(const std::string& path);
+// Removes path; where nothing is there any more but the folder is held, the
+// file of that name in the held folder (wherever the folder went).
+int RemoveFromFolder(int folder, const std::string& path, const std::string& name);
 // Async-signal-safe removal, for the signal handler.
 void RemoveNow(const char* path) noexcept;
 // Marks a file hidden where the platform has such a mark (Windows); or not.

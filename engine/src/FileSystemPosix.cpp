@@ -125,6 +125,21 @@ int Remove(const std::string& path) {
   return ::unlink(path.c_str());
 }
 
+int HoldFolder(const std::string& path) {
+#ifdef O_PATH
+  const int flags = O_PATH | O_DIRECTORY | O_CLOEXEC;  // no read permission needed
+#else
+  const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+  return Repeated([&] { return ::open(path.empty() ? "." : path.c_str(), flags); });
+}
+
+int RemoveFromFolder(int folder, const std::string& path, const std::string& name) {
+  if (Remove(path) == 0) return 0;
+  if (errno != ENOENT || folder < 0) return -1;
+  return ::unlinkat(folder, name.c_str(), 0);
+}
+
 void RemoveNow(const char* path) noexcept { ::unlink(path); }
 
 void SetHidden(const std::string& /*path*/, bool /*hidden*/) {}

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <iterator>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -164,10 +165,15 @@ TEST_F(Csv2crc, OutputFolderTakesTheOutputsUnderTheSameNames) {
 }
 
 // After "--" every argument is a file, whatever it looks like; spaces and
-// letters beyond ASCII pass through to the output's name.
+// letters beyond ASCII (and beyond Windows' code page: Cyrillic, an emoji)
+// pass through to the output's name and the messages.
 TEST_F(Csv2crc, NamesAfterDoubleDashSpacesAndNonAsciiLetters) {
-  const std::string names[] = {"-x", "--help", "with  spaces ",
-                               "Gr\xc3\xbc\xc3\x9f\x65 \xe6\x97\xa5\xe6\x9c\xac"};
+  const std::string names[] = {"-x",
+                               "--help",
+                               "with  spaces ",
+                               "Gr\xc3\xbc\xc3\x9f\x65 \xe6\x97\xa5\xe6\x9c\xac",
+                               "\xd0\x94\xd0\xb0\xd0\xbd\xd0\xbd\xd1\x8b\xd0\xb5",
+                               "\xf0\x9f\x99\x82"};
   for (const std::string& name : names) {
     SCOPED_TRACE(name);
     WriteFile(dir_ / (name + ".csv"), "dash,name\r\n");
@@ -176,12 +182,13 @@ TEST_F(Csv2crc, NamesAfterDoubleDashSpacesAndNonAsciiLetters) {
     EXPECT_EQ(r.err, "Converting file:" + name + ".csv\nProcessed 1 files.\n");
     EXPECT_EQ(ReadFile(dir_ / ("A1_" + name + ".crc")), CrcLine("dash", "name"));
   }
-  EXPECT_EQ(dir_.Names().size(), 8u);  // each input beside exactly its output
+  EXPECT_EQ(dir_.Names().size(), 2 * std::size(names));  // each input beside its output
 }
 
 TEST_F(Csv2crc, UsageErrorsConvertNothing) {
   WriteFile(dir_ / "a.csv", "a\r\n");
   WriteFile(dir_ / "-x.csv", "x\r\n");
+  const std::string kJobs = "csv2crc: --jobs: the number of jobs must be a whole number from 1 up";
   const std::vector<std::vector<std::string>> cases = {
       {},
       {"-v"},
@@ -191,6 +198,8 @@ TEST_F(Csv2crc, UsageErrorsConvertNothing) {
       {"-o", "no-such-folder", "a.csv"},
       {"-o", "a.csv", "a.csv"},  // a file, not a folder
       {"a.csv", "-o"},
+      {"-j", "0", "a.csv"},
+      {"-j", "1.5", "a.csv"},
   };
   for (const auto& args : cases) {
     std::string shown;
@@ -199,7 +208,8 @@ TEST_F(Csv2crc, UsageErrorsConvertNothing) {
     const Outcome r = Call(args);
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err.rfind("csv2crc: ", 0), 0u) << r.err;
+    EXPECT_EQ(r.err.rfind(args.size() > 1 && args[0] == "-j" ? kJobs : "csv2crc: ", 0), 0u)
+        << r.err;
     EXPECT_NE(r.err.find("--help"), std::string::npos) << r.err;
     EXPECT_EQ(dir_.Names(), (std::set<std::string>{"a.csv", "-x.csv"}));
   }

@@ -4,14 +4,17 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "UnfinishedOutputs.h"
 #include "engine/ConversionRun.h"
 #include "engine/Errors.h"
+#include "engine/SignalCleanup.h"
 #include "support/Engine.h"
 #include "support/Files.h"
 #include "support/Reference.h"
@@ -122,6 +125,25 @@ TEST(ConvertToFileTest, WritesThroughAHiddenTemporaryFileBesideTheOutput) {
   EXPECT_EQ(folder.Names(), (std::set<std::string>{"A1_in.crc", "in.csv"}));
 }
 
+// A name so long that the usual temporary name does not fit a folder entry
+// (255 bytes, or on Windows 255 UTF-16 units): a short hidden temporary name
+// is used instead, with the same guarantees.
+TEST(ConvertToFileTest, UsesAShortTemporaryNameWhereTheLongOneDoesNotFit) {
+  TempFolder folder;
+  const std::string base(246, 'n');  // "A1_" + base + ".crc" is 253 bytes, the temporary 260
+  const std::string input(300000, 'x');
+  WriteFile(folder / (base + ".csv"), input);
+  {
+    ScopedIoHooks hooks({.write = FailingWrites(100000, ENOSPC)});
+    const ConversionError error = ExpectConversionError([&] { Convert(folder / (base + ".csv")); });
+    EXPECT_EQ(error.Number(), ErrorNumber::kWriteOutput);
+    EXPECT_EQ(folder.Names(), (std::set<std::string>{base + ".csv"}));
+  }
+  Convert(folder / (base + ".csv"));
+  EXPECT_EQ(ReadFile(folder / ("A1_" + base + ".crc")), ReferenceConvert(input));
+  EXPECT_EQ(folder.Names(), (std::set<std::string>{base + ".csv", "A1_" + base + ".crc"}));
+}
+
 // A second conversion to the same output started while the first is writing
 // uses a temporary file of its own; both finish and nothing is left over.
 TEST(ConvertToFileTest, ConversionsOfTheSameFileAtOnceDoNotCollide) {
@@ -139,6 +161,22 @@ TEST(ConvertToFileTest, ConversionsOfTheSameFileAtOnceDoNotCollide) {
   Convert(folder / "in.csv");
   EXPECT_TRUE(nested);
   EXPECT_EQ(ReadFile(folder / "A1_in.crc"), Large().output);
+  EXPECT_EQ(folder.Names(), (std::set<std::string>{"A1_in.crc", "in.csv"}));
+}
+
+// A read-only older output is replaced, and its replacement is read-only too
+// (on Windows the mark would otherwise be lost, or the replace refused).
+TEST(ConvertToFileTest, AReadOnlyOlderOutputIsReplacedAndStaysReadOnly) {
+  namespace fs = std::filesystem;
+  TempFolder folder;
+  WriteFile(folder / "in.csv", "a,b\r\n");
+  WriteFile(folder / "A1_in.crc", "older\r\n");
+  const fs::perms writable =
+      fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  fs::permissions(folder / "A1_in.crc", writable, fs::perm_options::remove);
+  Convert(folder / "in.csv");
+  EXPECT_EQ(ReadFile(folder / "A1_in.crc"), CrcLine("a", "b"));
+  EXPECT_EQ(fs::status(folder / "A1_in.crc").permissions() & writable, fs::perms::none);
   EXPECT_EQ(folder.Names(), (std::set<std::string>{"A1_in.crc", "in.csv"}));
 }
 
@@ -257,6 +295,85 @@ INSTANTIATE_TEST_SUITE_P(
                             ErrorNumber::kWriteOutput, kCannotWrite, SystemReason(ENOSPC), true)),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A rename refused for a moment is tried again, a few times and no more; any
+// other failure of the rename is reported at once.
+TEST(ConvertToFileTest, ARenameRefusedForAMomentIsTriedAgain) {
+  const struct {
+    int error;
+    int refusals;
+    int calls;
+  } cases[] = {
+      {EACCES, 2, 3},     // held for a moment by another program: converted
+      {EACCES, 1000, 6},  // held throughout: reported after a bounded time
+      {EXDEV, 1000, 1},   // no momentary refusal: reported at once
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "errno " << c.error << ", refused " << c.refusals);
+    TempFolder folder;
+    WriteFile(folder / "in.csv", "a,b\r\n");
+    int calls = 0;
+    ScopedIoHooks hooks({.rename = [&](const char* from, const char* to) {
+      if (++calls <= c.refusals) {
+        errno = c.error;
+        return -1;
+      }
+      return std::rename(from, to);
+    }});
+    const bool converted = c.calls > c.refusals;
+    if (converted) {
+      Convert(folder / "in.csv");
+      EXPECT_EQ(ReadFile(folder / "A1_in.crc"), CrcLine("a", "b"));
+    } else {
+      EXPECT_EQ(ExpectConversionError([&] { Convert(folder / "in.csv"); }).Number(),
+                ErrorNumber::kFinishOutput);
+    }
+    EXPECT_EQ(calls, c.calls);
+    EXPECT_EQ(folder.Names().size(), converted ? 2u : 1u);
+  }
+}
+
+// The output's folder renamed while the output is written: the rename fails
+// (106) and the unfinished file is removed from the folder wherever it went;
+// or, where the system keeps a folder in use from being renamed (Windows),
+// the output is finished where it belongs.
+TEST(ConvertToFileTest, AFolderRenamedMeanwhileKeepsNoUnfinishedFile) {
+  TempFolder folder;
+  WriteFile(folder / "in.csv", "a,b\r\n");
+  std::filesystem::create_directory(folder / "out");
+  bool moved = false;
+  ScopedIoHooks hooks({.rename = [&](const char* from, const char* to) {
+    std::error_code error;
+    std::filesystem::rename(folder / "out", folder / "moved", error);
+    moved = !error;
+    return std::rename(from, to);
+  }});
+  const ConversionRun run({folder / "in.csv"}, RunOptions{.outputFolder = folder / "out"});
+  try {
+    FileConverter().Convert(run, 0);
+    EXPECT_FALSE(moved);
+    EXPECT_EQ(Names(folder / "out"), std::set<std::string>{"A1_in.crc"});
+  } catch (const ConversionError& error) {
+    EXPECT_TRUE(moved);
+    EXPECT_EQ(error.Number(), ErrorNumber::kFinishOutput);
+    EXPECT_EQ(Names(folder / "moved"), std::set<std::string>{});
+  }
+}
+
+// However many conversions are under way at once, the cleanup for a program
+// that must end removes every unfinished output.
+TEST(ConvertToFileTest, EveryUnfinishedOutputIsRemovedAtTheEnd) {
+  TempFolder folder;
+  std::vector<int> places;
+  for (int n = 0; n < 300; ++n) {
+    const std::string path = folder / (".A1_" + std::to_string(n) + ".crc.XXXXXX");
+    WriteFile(path, "unfinished");
+    places.push_back(detail::NoteUnfinishedOutput(path));
+  }
+  RemoveUnfinishedOutputs();
+  EXPECT_EQ(folder.Names(), std::set<std::string>{});
+  for (const int place : places) detail::ForgetUnfinishedOutput(place);
+}
+
 struct Abandoned {};
 
 // Stops between blocks once asked `asked` times.
@@ -367,6 +484,17 @@ INSTANTIATE_TEST_SUITE_P(
                 "Cannot open '@/missing/x.csv' for reading: " + kNoSuchFile),
         Refusal("EmptyPath", {}, {""}, "", 0, ErrorNumber::kInvalidPath,
                 "An empty path has no output name"),
+        // Windows reaches a device by such a name in any folder: refused
+        // before it is opened (a port may never answer, NUL reads as empty).
+        Refusal("InputNamedLikeADevice", {}, {"aux.csv"}, "", 0, ErrorNumber::kOpenInput,
+                "Cannot open '@/aux.csv' for reading: " + SystemReason(DeviceNameError())),
+        Refusal("InputNamedLikeTheNullDevice", {}, {"Nul.txt.csv"}, "", 0, ErrorNumber::kOpenInput,
+                "Cannot open '@/Nul.txt.csv' for reading: " + SystemReason(DeviceNameError())),
+        // A 253-character input whose output name would take 256.
+        Refusal("OutputNameTooLong", kMakeFile(std::string(249, 'y') + ".csv"),
+                {std::string(249, 'y') + ".csv"}, "", 0, ErrorNumber::kCreateOutput,
+                "Cannot create '@/A1_" + std::string(249, 'y') +
+                    ".crc': " + SystemReason(ENAMETOOLONG)),
         Refusal("OutputNameIsAFolder", kMakeFolder("A1_in.crc"), {"in.csv"}, "", 0,
                 ErrorNumber::kCreateOutput, "Cannot create '@/A1_in.crc': Is a directory"),
         Refusal("OutputFolderMissing", {}, {"in.csv"}, "no such folder", 0,

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "engine/ConversionRun.h"
 #include "engine/Errors.h"
@@ -114,6 +116,33 @@ TEST(OutputNamerTest, OutputPathForMovesTheOutputIntoTheOutputFolder) {
     EXPECT_EQ(OutputPathFor(c.input, c.folder), c.output) << c.input << " into " << c.folder;
   }
   EXPECT_THROW(OutputPathFor("", "/out"), ConversionError);
+}
+
+// Entries that write one output form one chain, however their paths are
+// spelled (the same file twice, two extensions, through ".."); standard output
+// is one output; an entry without output stands alone.
+TEST(OutputNamerTest, EntriesOfOneOutputFormOneChain) {
+  const test::TempFolder folder;
+  const ConversionRun run({folder / "a.csv", "-", folder / "b.csv", folder / "a.txt",
+                           folder / "sub/../a.csv", "", "-", ""},
+                          RunOptions{.outputFolder = {}, .standardStreams = true});
+  EXPECT_EQ(run.OutputChains(),
+            (std::vector<std::vector<std::size_t>>{{0, 3, 4}, {1, 6}, {2}, {5}, {7}}));
+}
+
+// Messages show names with controls and bytes that are not UTF-8 escaped, so
+// that no name splits a line or drives a terminal; letters stay as they are.
+TEST(OutputNamerTest, NamesAreShownWithControlsAndStrayBytesEscaped) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"a\nb\r\t\x1b[2J\x7f", "a\\nb\\r\\t\\x1b[2J\\x7f"},
+      {"caf\xc3\xa9 \xe6\x97\xa5 \xf0\x9f\x99\x82", "caf\xc3\xa9 \xe6\x97\xa5 \xf0\x9f\x99\x82"},
+      {"\xc2\x9b-", "\\xc2\\x9b-"},        // a C1 control in UTF-8
+      {"\x9b-", "\\x9b-"},                 // the same control as a raw byte
+      {"\xe6\x97.csv", "\\xe6\\x97.csv"},  // a sequence cut short
+      {"\xc0\xaf \xed\xa0\x80 \xf4\x90\x80\x80 \xff",
+       "\\xc0\\xaf \\xed\\xa0\\x80 \\xf4\\x90\\x80\\x80 \\xff"},  // overlong, surrogate, too high
+  };
+  for (const auto& [name, shown] : cases) EXPECT_EQ(ShownName(name), shown) << name;
 }
 
 TEST(OutputNamerTest, DefaultsToThisPlatformsSeparators) {

@@ -6,6 +6,7 @@
 #include "Main.h"
 #include "engine/ProgramIdentity.h"
 #include "engine/SignalCleanup.h"
+#include "engine/StandardDescriptors.h"
 
 namespace {
 
@@ -32,6 +33,7 @@ void StartupMessage(QtMsgType type, const QMessageLogContext& context, const QSt
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  corvane::KeepStandardDescriptorsOpen();
   // A signal that ends the program removes the output being written first.
   corvane::InstallSignalCleanup();
   g_defaultHandler = qInstallMessageHandler(StartupMessage);

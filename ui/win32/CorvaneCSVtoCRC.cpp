@@ -7,8 +7,11 @@
 
 #include "MainWindow.h"
 #include "engine/SignalCleanup.h"
+#include "engine/StandardDescriptors.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
+  // No file may land on descriptors 0 to 2, which lead nowhere here.
+  corvane::KeepStandardDescriptorsOpen();
   corvane::InstallSignalCleanup();
   // Drag and drop, and the file dialog's shell parts.
   if (FAILED(::OleInitialize(nullptr))) return 1;

@@ -51,6 +51,13 @@ class ConversionRun {
   const std::string& Output(std::size_t index) const { return entries_.at(index).output; }
   bool IsStandardStreams(std::size_t index) const { return entries_.at(index).standardStreams; }
 
+  // The entries in chains that write one output each: every chain in list
+  // order, the chains in the order of their first entries. Standard output is
+  // one output; an entry without output is a chain of its own. Entries of one
+  // chain must be converted one after the other, in order; different chains
+  // may be converted at the same time.
+  std::vector<std::vector<std::size_t>> OutputChains() const;
+
  private:
   friend class FileConverter;
 

@@ -23,20 +23,23 @@ enum class ErrorNumber : int {
   kFinishOutput = 106,   // the finished output cannot be closed or moved to its name
   kOutputIsInput = 107,  // the output would replace an input of the same run
   kSameOutput = 108,     // the output is already that of an earlier input of the run
-  kOutOfMemory = 109,    // not enough memory to convert the file
+  kOutOfMemory = 109,    // not enough memory (or another resource: a thread) to convert the file
 };
 
 class ConversionError : public std::runtime_error {
  public:
-  ConversionError(ErrorNumber number, const std::string& description)
-      : std::runtime_error(description), number_(number) {}
+  ConversionError(ErrorNumber number, const std::string& description, int systemError = 0)
+      : std::runtime_error(description), number_(number), systemError_(systemError) {}
 
   ErrorNumber Number() const noexcept { return number_; }
   int Code() const noexcept { return static_cast<int>(number_); }
   const char* Description() const noexcept { return what(); }
+  // The system's error number (errno) behind the failure, where there is one.
+  int SystemError() const noexcept { return systemError_; }
 
  private:
   ErrorNumber number_;
+  int systemError_;
 };
 
 // Thrown when a conversion is ended early on request (the program is ending).
@@ -46,9 +49,10 @@ struct ConversionStopped {};
 // The operating system's text for an errno value ("No such file or directory").
 std::string SystemReason(int errnoValue);
 
-// A file name as messages and status lines show it: control characters are
-// written as escapes ("\n", "\x1b"), so that no name can split a line or
-// drive a terminal. Every other byte is kept.
+// A file name as messages and status lines show it: control characters, and
+// every byte that is not part of valid UTF-8, are written as escapes ("\n",
+// "\x1b", "\x9b"), so that no name can split a line or drive a terminal.
+// Everything else is kept.
 std::string ShownName(std::string_view name);
 
 // The name shown between single quotes, as every description names files.

@@ -21,7 +21,9 @@ class ConversionEvents {
   // file: a failure from now on leaves it incomplete.
   virtual void WritingInPlace() {}
   // Bytes of the input read so far, of its size at the start (0 when the
-  // size is not known, as for a pipe). At most a few times a second.
+  // size is not known, as for a pipe): first with 0, once the memory the file
+  // needs is had and before anything is read; then at most a few times a
+  // second.
   virtual void Progress(std::uint64_t bytesRead, std::uint64_t inputSize) {
     (void)bytesRead;
     (void)inputSize;
@@ -57,6 +59,11 @@ class FileConverter {
   ~FileConverter();
   FileConverter(const FileConverter&) = delete;
   FileConverter& operator=(const FileConverter&) = delete;
+
+  // Makes the buffers for a file converted on the calling thread now instead
+  // of at the first file, so that a caller that converts on several threads
+  // knows this one has its memory. Throws std::bad_alloc.
+  void Prepare();
 
   // Converts entry index of the run. Throws ConversionError naming the file
   // and the reason (101 to 109), or ConversionStopped.

@@ -11,6 +11,18 @@ namespace corvane::test {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// Paths are UTF-8 here as in the programs, on Windows too.
+fs::path PathOf(std::string_view utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); }
+
+std::string Utf8Of(const fs::path& path) {
+  const std::u8string text = path.generic_u8string();
+  return std::string(text.begin(), text.end());
+}
+
+}  // namespace
+
 TempFolder::TempFolder() {
   std::random_device seed;
   std::mt19937_64 random(seed());
@@ -18,41 +30,41 @@ TempFolder::TempFolder() {
   for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
     const fs::path candidate = base / ("corvane-test-" + std::to_string(random() % 1000000000));
     std::error_code error;
-    if (fs::create_directory(candidate, error)) path_ = candidate.generic_string();
+    if (fs::create_directory(candidate, error)) path_ = Utf8Of(candidate);
   }
   if (path_.empty()) {
     ADD_FAILURE() << "cannot make a folder in " << base;
     return;
   }
   using fs::perms;
-  fs::permissions(path_, perms::owner_all | perms::group_read | perms::group_exec |
-                             perms::others_read | perms::others_exec);
+  fs::permissions(PathOf(path_), perms::owner_all | perms::group_read | perms::group_exec |
+                                     perms::others_read | perms::others_exec);
 }
 
 TempFolder::~TempFolder() {
   if (path_.empty()) return;
   std::error_code ignored;
-  for (auto it = fs::recursive_directory_iterator(path_, ignored);
+  for (auto it = fs::recursive_directory_iterator(PathOf(path_), ignored);
        it != fs::recursive_directory_iterator(); it.increment(ignored)) {
     if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
       fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
     }
   }
-  fs::remove_all(path_, ignored);
+  fs::remove_all(PathOf(path_), ignored);
 }
 
 std::set<std::string> TempFolder::Names() const { return test::Names(path_); }
 
 std::set<std::string> Names(const std::string& folder) {
   std::set<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    names.insert(entry.path().filename().string());
+  for (const auto& entry : fs::directory_iterator(PathOf(folder))) {
+    names.insert(Utf8Of(entry.path().filename()));
   }
   return names;
 }
 
 bool WriteFile(const std::string& path, std::string_view content) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::ofstream out(PathOf(path), std::ios::binary | std::ios::trunc);
   out.write(content.data(), static_cast<std::streamsize>(content.size()));
   out.close();
   EXPECT_TRUE(out.good()) << "cannot write test file " << path;
@@ -60,7 +72,7 @@ bool WriteFile(const std::string& path, std::string_view content) {
 }
 
 std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(PathOf(path), std::ios::binary);
   EXPECT_TRUE(in.good()) << "cannot read " << path;
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }

@@ -83,6 +83,11 @@ Program::Program(const Launch& launch) : state_(std::make_unique<State>()) {
         (!launch.folder.empty() && ::chdir(launch.folder.c_str()) != 0)) {
       ::_exit(126);
     }
+    // The program gets its three standard descriptors and nothing the test
+    // runner left open (ctest does), as a test of descriptor limits needs.
+    if (::close_range(3, ~0U, 0) != 0) {
+      for (int fd = 3; fd < 1024; ++fd) ::close(fd);
+    }
     ::execv(argv[0], argv.data());
     ::_exit(127);
   }

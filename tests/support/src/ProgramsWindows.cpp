@@ -10,6 +10,7 @@
 
 #include <thread>
 
+#include "engine/WindowsText.h"
 #include "support/Programs.h"
 
 namespace corvane::test {
@@ -79,10 +80,12 @@ Program::Program(const Launch& launch) : state_(std::make_unique<State>()) {
   State& s = *state_;
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   s.outputFile = launch.outputFile;
-  s.out = launch.outputFile.empty() ? AnonymousFile()
-                                    : ::CreateFileA(launch.outputFile.c_str(), FILE_APPEND_DATA,
-                                                    FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                                                    OPEN_EXISTING, 0, nullptr);
+  // Paths and arguments are UTF-8, as in the programs: wide calls throughout.
+  s.out =
+      launch.outputFile.empty()
+          ? AnonymousFile()
+          : ::CreateFileW(WideText(launch.outputFile).c_str(), FILE_APPEND_DATA,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
   s.err = AnonymousFile();
   HANDLE input = nullptr;
   HANDLE feed = nullptr;
@@ -93,8 +96,8 @@ Program::Program(const Launch& launch) : state_(std::make_unique<State>()) {
     }
   } else {
     const std::string from = launch.inputFile.empty() ? "NUL" : launch.inputFile;
-    input = ::CreateFileA(from.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                          OPEN_EXISTING, 0, nullptr);
+    input = ::CreateFileW(WideText(from).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                          &inherit, OPEN_EXISTING, 0, nullptr);
   }
   if (s.out == INVALID_HANDLE_VALUE || s.err == INVALID_HANDLE_VALUE || input == nullptr ||
       input == INVALID_HANDLE_VALUE) {
@@ -106,15 +109,17 @@ Program::Program(const Launch& launch) : state_(std::make_unique<State>()) {
     if (!commandLine.empty()) commandLine += ' ';
     commandLine += Quoted(argument);
   }
-  STARTUPINFOA startup{};
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = input;
   startup.hStdOutput = s.out;
   startup.hStdError = s.err;
-  const bool started = ::CreateProcessA(
-      launch.command.at(0).c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-      launch.folder.empty() ? nullptr : launch.folder.c_str(), &startup, &s.process);
+  std::wstring wideCommandLine = WideText(commandLine);
+  const std::wstring folder = WideText(launch.folder);
+  const bool started = ::CreateProcessW(
+      WideText(launch.command.at(0)).c_str(), wideCommandLine.data(), nullptr, nullptr, TRUE, 0,
+      nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &s.process);
   CloseIfOpen(input);
   if (!started) {
     ADD_FAILURE() << "cannot start " << launch.command.at(0) << ": error " << ::GetLastError();

@@ -15,5 +15,6 @@ std::ptrdiff_t SystemWrite(int fd, const void* data, std::size_t size) {
 
 int PathThroughAFileError() { return ENOTDIR; }
 int ControlCharacterNameError() { return ENOENT; }
+int DeviceNameError() { return ENOENT; }
 
 }  // namespace corvane::test

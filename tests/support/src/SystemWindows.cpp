@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "FileSystem.h"
 #include "support/Engine.h"
 #include "support/Files.h"
 
@@ -21,5 +22,6 @@ std::ptrdiff_t SystemWrite(int fd, const void* data, std::size_t size) {
 
 int PathThroughAFileError() { return ENOENT; }
 int ControlCharacterNameError() { return EINVAL; }
+int DeviceNameError() { return detail::kNotADiskFile; }
 
 }  // namespace corvane::test

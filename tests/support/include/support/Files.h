@@ -1,4 +1,5 @@
 // Files for tests: a folder of the test's own, and whole files read and written.
+// Paths are UTF-8, as in the programs (on Windows too).
 #pragma once
 
 #include <filesystem>
@@ -17,6 +18,9 @@ int PathThroughAFileError();
 // The error number for opening a missing file whose name holds control
 // characters: ENOENT on POSIX; Windows takes no such name (EINVAL).
 int ControlCharacterNameError();
+// The error number for opening a missing file named like a device ("aux.csv",
+// "nul.txt.csv"): ENOENT on POSIX; Windows refuses such names as devices.
+int DeviceNameError();
 
 // A new folder under the system's temporary folder, readable and traversable by
 // every user (a test may run a program as another user inside it), removed with

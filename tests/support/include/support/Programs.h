@@ -27,7 +27,7 @@ struct Outcome {
 // A started program. Standard input is fed from another thread, so that a large
 // input cannot dead-lock against the program's output; standard output and error
 // go to unnamed temporary files. Nothing of it is inherited by other programs the
-// test starts meanwhile.
+// test starts meanwhile, and on POSIX it inherits no descriptor but those three.
 class Program {
  public:
   explicit Program(const Launch& launch);
