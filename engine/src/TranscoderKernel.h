@@ -230,16 +230,18 @@ class Kernel {
     std::memcpy(&bits, reinterpret_cast<const char*>(commas) + at / 8, sizeof bits);
     return bits >> (at % 8);
   }
-  // The first comma in [from, limit) (from >= batch, limit <= batchEnd), or limit.
+  // The first comma in [from, limit) (batch <= from, limit <= batchEnd), or limit.
   static const char* NextComma(const std::uint64_t* commas, const char* batch, const char* from,
                                const char* limit) {
-    while (from < limit) {
-      const std::uint64_t bits = Window(commas, batch, from);
+    auto at = static_cast<std::size_t>(from - batch);
+    const auto end = static_cast<std::size_t>(limit - batch);
+    while (at < end) {
+      const std::uint64_t bits = Window(commas, batch, batch + at);
       if (bits != 0) {
-        const char* const at = from + Level::Lowest(bits);
-        return at < limit ? at : limit;
+        at += static_cast<std::size_t>(Level::Lowest(bits));
+        return at < end ? batch + at : limit;
       }
-      from += 64 - static_cast<std::size_t>(from - batch) % 8;
+      at += 64 - at % 8;  // past the window
     }
     return limit;
   }
@@ -311,12 +313,13 @@ class Kernel {
         const std::uint64_t w0 = Window(commas, batch, from);
         const std::uint64_t w1 = w0 & (w0 - 1);
         const std::uint64_t w2 = w1 & (w1 - 1);
-        const char* const a2 = from + Level::Lowest(w2);
-        if ((w2 != 0) & (a2 < e)) {
+        const auto third = static_cast<std::size_t>(Level::Lowest(w2));
+        if ((w2 != 0) & (third < static_cast<std::size_t>(e - from))) {
           // A record of four fields or more, whose first three commas are in
           // one window. Each piece replaces one input byte (the CR LF two).
           const char* const a0 = from + Level::Lowest(w0);
           const char* const a1 = from + Level::Lowest(w1);
+          const char* const a2 = from + third;
           CopySpan<kGuarded>(c, c.span, static_cast<std::size_t>(a0 - c.span));
           std::memcpy(Dest(a0, c.shift), kKernelPieces[0].bytes, 16);
           c.shift += 2 - 1;
