@@ -194,8 +194,10 @@ class Kernel {
     std::size_t count = 0;
     std::size_t k = 0;
     for (const char* block = batch; block < batchEnd; block += kScanBlock, ++k) {
-      // The next batch is fetched while this one is written out.
-      __builtin_prefetch(block + kBatch);
+      // The next batch is fetched while this one is written out (an address
+      // past the input is no fault for a prefetch).
+      __builtin_prefetch(
+          reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(block) + kBatch));
       const auto avail = static_cast<std::size_t>(end_ - block);
       BlockMasks m;
       if (avail > kScanBlock) {
