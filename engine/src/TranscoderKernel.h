@@ -135,9 +135,10 @@ class Kernel {
     std::uint16_t ends[kBatch + 64];  // +64: see ListBits
     // One bit per byte of the batch for its commas, and a zero word past them.
     std::uint64_t commas[kBatch / kScanBlock + 1];
-    for (const char* batch = data_; batch < end_; batch += kBatch) {
-      const char* const batchEnd =
-          static_cast<std::size_t>(end_ - batch) > kBatch ? batch + kBatch : end_;
+    const auto size = static_cast<std::size_t>(end_ - data_);
+    for (std::size_t at = 0; at < size; at += kBatch) {
+      const char* const batch = data_ + at;
+      const char* const batchEnd = size - at > kBatch ? batch + kBatch : end_;
       const std::size_t count = Scan(batch, batchEnd, ends, commas, crCarry);
       // Unguarded, every over-read stays inside the chunk: spans end before
       // batchEnd, and the byte after a CR is in the chunk.
@@ -193,7 +194,9 @@ class Kernel {
                    std::uint64_t* commas, std::uint64_t& crCarry) const {
     std::size_t count = 0;
     std::size_t k = 0;
-    for (const char* block = batch; block < batchEnd; block += kScanBlock, ++k) {
+    const auto length = static_cast<std::size_t>(batchEnd - batch);
+    for (std::size_t at = 0; at < length; at += kScanBlock, ++k) {
+      const char* const block = batch + at;
       // The next batch is fetched while this one is written out (an address
       // past the input is no fault for a prefetch).
       __builtin_prefetch(
@@ -217,7 +220,7 @@ class Kernel {
       const std::uint64_t live = m.cr | (m.lf & ~lfAfterCr);
       if (live != 0) {
         count += static_cast<std::size_t>(
-            Level::List(live, static_cast<std::uint16_t>(block - batch), ends + count));
+            Level::List(live, static_cast<std::uint16_t>(at), ends + count));
       }
     }
     commas[k] = 0;
