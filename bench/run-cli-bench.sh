@@ -28,6 +28,9 @@
 #                     must equal csv2crc's
 #   CORVANE_SCAN=     passed on: caps csv2crc's scan level (portable, sse2,
 #                     avx2, avx512) to measure one level
+#   FLOORS=0          1 adds to each input's rounds the I/O alone: reading the
+#                     input (dd to /dev/null) and writing as many bytes as
+#                     csv2crc's output (dd from /dev/zero), 1 MiB at a time
 # Needs: mawk, GNU time (/usr/bin/time), cmp, bash 5 (EPOCHREALTIME). Inputs are
 # generated once under bench/data/ (not tracked) and reused while their size
 # matches.
@@ -47,6 +50,7 @@ SKIP_MAWK=${SKIP_MAWK:-0}
 MANY_FILES=${MANY_FILES:-128}
 MANY_SIZE=${MANY_SIZE:-2M}
 BASELINE=${BASELINE:-}
+FLOORS=${FLOORS:-0}
 
 die() { echo "run-cli-bench: $*" >&2; exit 1; }
 
@@ -181,7 +185,16 @@ for input in "${inputs[@]}"; do
   if [[ -n $BASELINE ]]; then
     commands+=(baseline "rm -f '$base_dir/A1_$name.crc'" "'$BASELINE' -o '$base_dir' '$input'")
   fi
+  if [[ $FLOORS == 1 ]]; then
+    rm -f "$crc"
+    "$csv2crc" -o "$out" "$input"
+    out_mib=$(( ($(stat -c %s "$crc") + 1048575) / 1048576 ))
+    rm -f "$crc"
+    commands+=(read : "dd if='$input' of=/dev/null bs=1M status=none"
+      write "rm -f '$out/zero'" "dd if=/dev/zero of='$out/zero' bs=1M count=$out_mib status=none")
+  fi
   paired "${commands[@]}"
+  rm -f "$out/zero"
   rm -f "$out/copy"
   if [[ -n $BASELINE ]]; then
     cmp "$crc" "$base_dir/A1_$name.crc" || die "csv2crc and BASELINE outputs differ for $name"
@@ -201,6 +214,12 @@ for input in "${inputs[@]}"; do
     line+=$(printf '  baseline %s = %s cp; csv2crc = %s baseline' \
       "$(fmt_spread "$(spread "$out/baseline.t")" ' s')" "$(fmt_spread "$base_ratio" x)" \
       "$(fmt_spread "$gain" x)")
+  fi
+  if [[ $FLOORS == 1 ]]; then
+    ratios "$out/read.t" "$out/cp.t" >"$out/ratio.t"
+    read_ratio=$(spread "$out/ratio.t" 2)
+    ratios "$out/write.t" "$out/cp.t" >"$out/ratio.t"
+    line+="  reading alone $(fmt_spread "$read_ratio" x) cp, writing alone $(fmt_spread "$(spread "$out/ratio.t" 2)" x) cp"
   fi
 
   rm -f "$crc"
