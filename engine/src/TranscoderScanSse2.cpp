@@ -28,9 +28,9 @@ struct Sse2Level {
     const __m128i cr = _mm_set1_epi8('\r');
     const __m128i lf = _mm_set1_epi8('\n');
     BlockMasks m{0, 0, 0};
-    for (int i = 0; i < 4; ++i) {
+    for (std::size_t i = 0; i < 4; ++i) {
       const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
-      const int shift = 16 * i;
+      const std::size_t shift = 16 * i;
       m.comma |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, comma)))}
                  << shift;
       m.cr |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, cr)))}
@@ -46,7 +46,7 @@ struct Sse2Level {
     return ListBits<Popcount, Lowest>(live, offset, list);
   }
   static void Copy(char* to, const char* from) {
-    for (int i = 0; i < 4; ++i) {
+    for (std::size_t i = 0; i < 4; ++i) {
       _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 16 * i),
                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 16 * i)));
     }
