@@ -1,8 +1,12 @@
 // Throughput of the streaming transcoder in memory, with a sink that drops
-// the output: the scan and copy cost alone, without any file I/O.
+// the output: the scan and copy cost alone, without any file I/O. Every
+// input is measured at every scan level the processor has
+// (BM_<input>/<level>/<chunk>); the level csv2crc would use is shown in the
+// context ("scan level").
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "engine/RecordTranscoder.h"
@@ -47,11 +51,11 @@ std::string MakeInput(std::size_t total, std::size_t minFields, std::size_t maxF
 }
 
 // Feeds the input in chunks the size a file reader would use.
-void Run(benchmark::State& state, const std::string& input) {
+void Run(benchmark::State& state, corvane::ScanLevel level, const std::string& input) {
   const auto chunk = static_cast<std::size_t>(state.range(0));
   NullSink sink;
   for (auto _ : state) {
-    corvane::StreamTranscoder transcoder(sink);
+    corvane::StreamTranscoder transcoder(sink, level);
     for (std::size_t pos = 0; pos < input.size(); pos += chunk) {
       transcoder.Feed(input.data() + pos, std::min(chunk, input.size() - pos));
     }
@@ -65,23 +69,38 @@ void Run(benchmark::State& state, const std::string& input) {
 
 constexpr std::size_t kInputSize = std::size_t{32} << 20;
 
-void BM_ShortRecordsCrLf(benchmark::State& state) {
-  static const std::string input = MakeInput(kInputSize, 4, 7, 3, 20, "\r\n");
-  Run(state, input);
-}
-
-void BM_ShortRecordsLfOnly(benchmark::State& state) {
-  static const std::string input = MakeInput(kInputSize, 4, 7, 3, 20, "\n");
-  Run(state, input);
-}
-
-void BM_LongFieldsCrLf(benchmark::State& state) {
-  static const std::string input = MakeInput(kInputSize, 4, 4, 100 << 10, 101 << 10, "\r\n");
-  Run(state, input);
-}
-
 }  // namespace
 
-BENCHMARK(BM_ShortRecordsCrLf)->Arg(256 << 10)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ShortRecordsLfOnly)->Arg(256 << 10)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_LongFieldsCrLf)->Arg(256 << 10)->Unit(benchmark::kMillisecond);
+int main(int argc, char** argv) {
+  const std::string shortCrLf = MakeInput(kInputSize, 4, 7, 3, 20, "\r\n");
+  const std::string shortLf = MakeInput(kInputSize, 4, 7, 3, 20, "\n");
+  const std::string longCrLf = MakeInput(kInputSize, 4, 4, 100 << 10, 101 << 10, "\r\n");
+  const struct {
+    const char* name;
+    const std::string* input;
+  } inputs[] = {{"BM_ShortRecordsCrLf", &shortCrLf},
+                {"BM_ShortRecordsLfOnly", &shortLf},
+                {"BM_LongFieldsCrLf", &longCrLf}};
+  for (const auto& in : inputs) {
+    for (corvane::ScanLevel level : corvane::kScanLevels) {
+      if (!corvane::ScanLevelSupported(level)) continue;
+      const std::string name = std::string(in.name) + "/" + std::string(ScanLevelName(level));
+      benchmark::RegisterBenchmark(name.c_str(), Run, level, *in.input)
+          ->Arg(256 << 10)
+          ->Unit(benchmark::kMillisecond);
+    }
+  }
+  for (corvane::ScanLevel level : corvane::kScanLevels) {
+    if (!corvane::ScanLevelSupported(level)) {
+      std::printf("scan level %s: not supported here, skipped\n",
+                  std::string(ScanLevelName(level)).c_str());
+    }
+  }
+  benchmark::AddCustomContext("scan level",
+                              std::string(ScanLevelName(corvane::DefaultScanLevel())));
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

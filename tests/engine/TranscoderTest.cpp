@@ -1,6 +1,7 @@
 // Tests of the record transcoder: the record rules, the line rules, chunking of
-// the input, the 64-byte block scan and its portable twin, output blocks, and a
-// randomized comparison against the plain reference conversion.
+// the input, output blocks, and every scan level (the portable byte scan, SSE2,
+// AVX2, AVX-512) against the plain reference conversion on the same awkward
+// and random inputs.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -16,6 +17,10 @@
 #include "support/Reference.h"
 
 namespace corvane {
+
+// Test names and failures name the level.
+void PrintTo(ScanLevel level, std::ostream* os) { *os << ScanLevelName(level); }
+
 namespace {
 
 using namespace std::string_literals;
@@ -35,15 +40,13 @@ class CollectingSink : public OutputSink {
   std::vector<std::size_t> writeSizes;
 };
 
-enum class Scan { kVector, kPortable };
-
 // Feeds the input in chunks of the given sizes, cycling through them; an empty
 // list feeds it whole. outputBlock is the size of each write to the sink.
 std::string Transcode(std::string_view input, const std::vector<std::size_t>& chunks = {},
-                      Scan scan = Scan::kVector,
+                      ScanLevel level = DefaultScanLevel(),
                       std::size_t outputBlock = TranscoderTestAccess::kNormalBlock) {
   CollectingSink sink;
-  auto transcoder = TranscoderTestAccess::Make(sink, scan == Scan::kPortable, outputBlock);
+  auto transcoder = TranscoderTestAccess::Make(sink, level, outputBlock);
   if (chunks.empty()) {
     transcoder->Feed(input.data(), input.size());
   } else {
@@ -200,7 +203,23 @@ TEST(StreamTranscoderReuse, FinishEndsTheInputCompletely) {
 }
 
 // ---------------------------------------------------------------------------
-// Inputs that stress chunk boundaries and the 64-byte block scan.
+// Every scan level the processor has, on inputs that stress chunk boundaries,
+// the 64-byte blocks and 4 KiB batches of the scan, and on random inputs.
+
+class ScanLevelTest : public ::testing::TestWithParam<ScanLevel> {
+ protected:
+  void SetUp() override {
+    if (!ScanLevelSupported(GetParam())) {
+      GTEST_SKIP() << "scan level " << ScanLevelName(GetParam())
+                   << " skipped: this processor (or build) does not have it";
+    }
+  }
+};
+
+INSTANTIATE_TEST_SUITE_P(Levels, ScanLevelTest, ::testing::ValuesIn(kScanLevels),
+                         [](const ::testing::TestParamInfo<ScanLevel>& info) {
+                           return std::string(ScanLevelName(info.param));
+                         });
 
 std::string Repeat(char c, std::size_t n) { return std::string(n, c); }
 
@@ -224,20 +243,25 @@ std::vector<std::string> BoundaryInputs() {
   inputs.push_back(Repeat('f', 200) + "," + Repeat('g', 64) + "," + Repeat('h', 63) + "," +
                    Repeat('i', 65) + "," + Repeat('j', 300) + "\r\n");
   inputs.push_back("1,2,3," + Repeat(',', 190) + "\r\n" + Repeat('\n', 130));
+  // Records past the end of the first 4 KiB batches, and events on both sides
+  // of a batch's end.
   std::string records;
-  for (int k = 0; k < 40; ++k)
+  for (int k = 0; k < 400; ++k)
     records.append("r").append(std::to_string(k)).append(",ab,c,dd,ee\r\n");
   inputs.push_back(records);
   std::string lfRecords;
-  for (int k = 0; k < 40; ++k)
+  for (int k = 0; k < 400; ++k)
     lfRecords.append("p").append(std::to_string(k * 7)).append(",x,,z\n");
   inputs.push_back(lfRecords);
+  for (std::size_t pos = 4093; pos <= 4097; ++pos) {
+    inputs.push_back(Repeat('x', pos) + "\r\n,b" + Repeat('y', 4090) + ",c,d,e\r\r\n");
+  }
   return inputs;
 }
 
-// Every chunk size, every two-way split (a CR ending one chunk with its LF
-// opening the next) and both scans give the reference output.
-TEST(StreamTranscoderChunks, EveryWayOfFeedingGivesTheSameOutput) {
+// Every chunk size and every two-way split (a CR ending one chunk with its LF
+// opening the next) give the reference output.
+TEST_P(ScanLevelTest, EveryWayOfFeedingGivesTheReferenceOutput) {
   for (const std::string& input : BoundaryInputs()) {
     SCOPED_TRACE("input: " + Visible(input));
     const std::string expected = ReferenceConvert(input);
@@ -247,17 +271,15 @@ TEST(StreamTranscoderChunks, EveryWayOfFeedingGivesTheSameOutput) {
       feeds.push_back({cut, input.size()});
     }
     for (const std::vector<std::size_t>& chunks : feeds) {
-      EXPECT_SAME_BYTES(expected, Transcode(input, chunks)) << " first chunk " << chunks[0];
-      if (chunks.size() != 2) {
-        EXPECT_SAME_BYTES(expected, Transcode(input, chunks, Scan::kPortable)) << " portable";
-      }
+      EXPECT_SAME_BYTES(expected, Transcode(input, chunks, GetParam()))
+          << " first chunk " << (chunks.empty() ? input.size() : chunks[0]);
     }
   }
 }
 
 // Fields longer than the transcoder's output block, in the first column and
 // in the comma-keeping last column, fed whole and in odd chunks.
-TEST(StreamTranscoderLongFields, FieldsLongerThanTheOutputBlock) {
+TEST_P(ScanLevelTest, FieldsLongerThanTheOutputBlock) {
   const std::size_t big = (std::size_t{3} << 20) + 17;
   std::string fourth;
   for (std::size_t k = 0; fourth.size() < big; ++k) fourth += k % 97 == 0 ? ',' : 'd';
@@ -268,9 +290,8 @@ TEST(StreamTranscoderLongFields, FieldsLongerThanTheOutputBlock) {
   };
   for (const std::string& input : inputs) {
     const std::string expected = ReferenceConvert(input);
-    EXPECT_SAME_BYTES(expected, Transcode(input));
-    EXPECT_SAME_BYTES(expected, Transcode(input, {65521, 1, 4096}));
-    EXPECT_SAME_BYTES(expected, Transcode(input, {}, Scan::kPortable));
+    EXPECT_SAME_BYTES(expected, Transcode(input, {}, GetParam()));
+    EXPECT_SAME_BYTES(expected, Transcode(input, {65521, 1, 4096}, GetParam()));
   }
 }
 
@@ -286,7 +307,7 @@ TEST(StreamTranscoderSink, ReceivesEqualBlocksThenTheRest) {
     SCOPED_TRACE(block == 0 ? "normal blocks" : "blocks of " + std::to_string(block));
     CollectingSink sink;
     StreamTranscoder normal(sink);
-    auto small = block == 0 ? nullptr : TranscoderTestAccess::Make(sink, false, block);
+    auto small = block == 0 ? nullptr : TranscoderTestAccess::Make(sink, DefaultScanLevel(), block);
     StreamTranscoder& transcoder = small ? *small : normal;
     for (std::size_t pos = 0; pos < input.size(); pos += 4099) {
       transcoder.Feed(input.data() + pos, std::min<std::size_t>(4099, input.size() - pos));
@@ -302,7 +323,7 @@ TEST(StreamTranscoderSink, ReceivesEqualBlocksThenTheRest) {
     EXPECT_LE(sink.writeSizes.back(), size);
   }
   CollectingSink sink;
-  EXPECT_THROW(TranscoderTestAccess::Make(sink, false, 63), std::invalid_argument);
+  EXPECT_THROW(TranscoderTestAccess::Make(sink, DefaultScanLevel(), 63), std::invalid_argument);
 }
 
 // ---------------------------------------------------------------------------
@@ -346,31 +367,26 @@ std::vector<std::size_t> RandomChunks(std::mt19937_64& rng) {
   return chunks;
 }
 
-class TranscoderRandomTest : public ::testing::TestWithParam<std::uint64_t> {};
-
-TEST_P(TranscoderRandomTest, MatchesTheReference) {
-  std::mt19937_64 rng(GetParam());
-  for (int round = 0; round < 400; ++round) {
-    const std::string input = RandomInput(rng);
-    const std::vector<std::size_t> chunks = RandomChunks(rng);
-    const std::string expected = ReferenceConvert(input);
-    // Output blocks as small as allowed, so that events land on every block end.
-    const std::size_t block = 64 + static_cast<std::size_t>(round % 37);
-    std::string line = input;  // a single line (no CR) through the per-line interface
-    std::erase(line, '\r');
-    SCOPED_TRACE(::testing::Message() << "seed " << GetParam() << " round " << round << ", block "
-                                      << block << ", input: " << Visible(input));
-    ASSERT_TRUE(expected == Transcode(input));
-    ASSERT_TRUE(expected == Transcode(input, chunks));
-    ASSERT_TRUE(expected == Transcode(input, chunks, Scan::kPortable));
-    ASSERT_TRUE(expected == Transcode(input, chunks, Scan::kVector, block));
-    ASSERT_EQ(ReferenceRecords(line), TranscodeLine(line));
+TEST_P(ScanLevelTest, RandomInputsGiveTheReferenceOutput) {
+  for (const std::uint64_t seed : {1u, 2u, 3u, 42u, 1234u, 20240601u, 0xC0FFEEu, 0xDEADBEEFu}) {
+    std::mt19937_64 rng(seed);
+    for (int round = 0; round < 400; ++round) {
+      const std::string input = RandomInput(rng);
+      const std::vector<std::size_t> chunks = RandomChunks(rng);
+      const std::string expected = ReferenceConvert(input);
+      // Output blocks as small as allowed, so that events land on every block end.
+      const std::size_t block = 64 + static_cast<std::size_t>(round % 37);
+      std::string line = input;  // a single line (no CR) through the per-line interface
+      std::erase(line, '\r');
+      SCOPED_TRACE(::testing::Message() << "seed " << seed << " round " << round << ", block "
+                                        << block << ", input: " << Visible(input));
+      ASSERT_TRUE(expected == Transcode(input, {}, GetParam()));
+      ASSERT_TRUE(expected == Transcode(input, chunks, GetParam()));
+      ASSERT_TRUE(expected == Transcode(input, chunks, GetParam(), block));
+      ASSERT_EQ(ReferenceRecords(line), TranscodeLine(line));
+    }
   }
 }
-
-INSTANTIATE_TEST_SUITE_P(Seeds, TranscoderRandomTest,
-                         ::testing::Values(1u, 2u, 3u, 42u, 1234u, 20240601u, 0xC0FFEEu,
-                                           0xDEADBEEFu));
 
 }  // namespace
 }  // namespace corvane

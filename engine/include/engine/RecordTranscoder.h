@@ -18,6 +18,23 @@ namespace corvane {
 // The fixed third column of every output record.
 inline constexpr std::string_view kPlaceholderColumn = "111 x 222";
 
+// The instruction set the transcoder's scan runs on. Every level gives the same
+// output; they differ only in speed.
+enum class ScanLevel { kPortable, kSse2, kAvx2, kAvx512 };
+inline constexpr ScanLevel kScanLevels[] = {ScanLevel::kPortable, ScanLevel::kSse2,
+                                            ScanLevel::kAvx2, ScanLevel::kAvx512};
+
+// "portable", "sse2", "avx2" or "avx512".
+std::string_view ScanLevelName(ScanLevel level);
+// Whether this build and this processor can run the level (as the processor
+// reports it: AVX2 with BMI1, BMI2 and POPCNT; AVX-512 F and BW besides).
+bool ScanLevelSupported(ScanLevel level);
+// The level transcoders use unless told otherwise, chosen once: the widest
+// supported one. For measuring, the environment variable CORVANE_SCAN may name
+// a level (portable, sse2, avx2, avx512); the widest supported level up to the
+// named one is used then.
+ScanLevel DefaultScanLevel();
+
 // Receives the transcoder's output in blocks.
 class OutputSink {
  public:
@@ -46,6 +63,9 @@ class OutputSink {
 class StreamTranscoder {
  public:
   explicit StreamTranscoder(OutputSink& sink);
+  // With a chosen scan level (for measuring and comparing the levels); throws
+  // std::invalid_argument when the level is not supported here.
+  StreamTranscoder(OutputSink& sink, ScanLevel level);
   ~StreamTranscoder();
   StreamTranscoder(const StreamTranscoder&) = delete;
   StreamTranscoder& operator=(const StreamTranscoder&) = delete;
@@ -57,11 +77,9 @@ class StreamTranscoder {
 
  private:
   friend class TranscoderTestAccess;
-  // portableScan selects the plain C++ byte scan instead of the vector one
-  // (both give identical output; the tests compare them). outputBlock is the
-  // size of each write to the sink (1 MiB normally, at least 64 bytes), so
-  // that short tests can cross many block ends.
-  StreamTranscoder(OutputSink& sink, bool portableScan, std::size_t outputBlock);
+  // outputBlock is the size of each write to the sink (1 MiB normally, at
+  // least 64 bytes), so that short tests can cross many block ends.
+  StreamTranscoder(OutputSink& sink, ScanLevel level, std::size_t outputBlock);
 
   struct State;
   std::unique_ptr<State> state_;

@@ -1,7 +1,7 @@
 // The engine as tests reach it: its failures, and its seams in one place: the I/O
 // hooks through which faults are injected (a disk that fills up, a read error,
-// short or interrupted calls), and the transcoder's internal choices (the
-// portable scan, small output blocks).
+// short or interrupted calls), and the transcoder's internal choices (the scan
+// level, small output blocks).
 #pragma once
 
 #include <cstddef>
@@ -14,15 +14,15 @@
 
 namespace corvane {
 
-// Makes transcoders with the portable byte scan instead of the vector one (both
-// must give the same output) and with output blocks as small as 64 bytes, so
-// that short inputs cross many block ends.
+// Makes transcoders with a chosen scan level (every supported one must give the
+// same output) and with output blocks as small as 64 bytes, so that short
+// inputs cross many block ends.
 class TranscoderTestAccess {
  public:
   static constexpr std::size_t kNormalBlock = std::size_t{1} << 20;
-  static std::unique_ptr<StreamTranscoder> Make(OutputSink& sink, bool portableScan,
+  static std::unique_ptr<StreamTranscoder> Make(OutputSink& sink, ScanLevel level,
                                                 std::size_t outputBlock = kNormalBlock) {
-    return std::unique_ptr<StreamTranscoder>(new StreamTranscoder(sink, portableScan, outputBlock));
+    return std::unique_ptr<StreamTranscoder>(new StreamTranscoder(sink, level, outputBlock));
   }
 };
 
