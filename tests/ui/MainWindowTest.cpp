@@ -5,7 +5,10 @@
 // dark themes.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
+#include <QContextMenuEvent>
+#include <QCursor>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QLabel>
@@ -170,7 +173,9 @@ TEST(MainWindow, EventsReachTheModelAndWhatItSaysShows) {
   ASSERT_EQ(ListEntries(w), (QStringList{Native(gone), Native(good)}));
   EXPECT_EQ(w.lstFiles->item(1)->toolTip(), Native(good));
 
-  // The failure box, and the status line cut to fit with the whole text in its tip.
+  // The failure box, the status line cut to fit with the whole text in its
+  // tip and as its name for screen readers, which are told of it; the
+  // failed entry selected.
   QTest::mouseClick(w.cmdGenerate, Qt::LeftButton);
   ASSERT_TRUE(QTest::qWaitFor([&] { return !w.Model().BatchRunning(); }, 20000));
   ASSERT_EQ(errors.size(), 2);
@@ -178,17 +183,55 @@ TEST(MainWindow, EventsReachTheModelAndWhatItSaysShows) {
   EXPECT_TRUE(errors[1].startsWith(QStringLiteral("Error 102: "))) << errors[1].toStdString();
   const QString status = w.lblStatus->text();
   EXPECT_TRUE(status.contains(QStringLiteral("gone.csv"))) << status.toStdString();
-  EXPECT_EQ(w.lblStatus->toolTip(), errors[1].mid(11));
+  const QString description = errors[1].mid(11, errors[1].indexOf(QStringLiteral("\n\n")) - 11);
+  EXPECT_TRUE(
+      errors[1].endsWith(QStringLiteral("\n\nFile 1 of 2. The file after it was not converted.")));
+  EXPECT_EQ(w.lblStatus->toolTip(), description);
+  EXPECT_EQ(w.lblStatus->accessibleName(), description);
+  EXPECT_EQ(w.lblAnnouncement->accessibleName(), description);
+  EXPECT_TRUE(w.lblAnnouncement->isVisible());
+  EXPECT_TRUE(w.lstFiles->item(0)->isSelected());
   EXPECT_NE(w.cursor().shape(), Qt::BusyCursor);
+  // What screen readers see: the window a frame, the list named, the
+  // announcement a notification.
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(&w)->role(), QAccessible::Window);
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(w.lblAnnouncement)->role(),
+            QAccessible::Notification);
+  EXPECT_EQ(w.lstFiles->accessibleName(), w.lstFiles->toolTip());
 
-  // Delete and the context menu.
+  // Tabbing into the list selects the entry with the focus frame; Shift+F10
+  // and the Menu key open the context menu below it; Delete removes it.
   const QList<QAction*> menu = w.lstFiles->actions();
   ASSERT_EQ(menu.size(), 2);
   EXPECT_EQ(menu[0]->text(), QStringLiteral("&Remove"));
   EXPECT_EQ(menu[1]->text(), QStringLiteral("&Clear List"));
   EXPECT_EQ(w.lstFiles->contextMenuPolicy(), Qt::ActionsContextMenu);
-  w.lstFiles->setFocus();
-  w.lstFiles->setCurrentRow(0);
+  w.lstFiles->clearSelection();
+  w.cmdExit->setFocus();
+  QTest::keyClick(w.cmdExit, Qt::Key_Tab);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w.lstFiles->item(0)->isSelected(); }));
+  for (const bool menuKey : {false, true}) {
+    SCOPED_TRACE(menuKey ? "Menu key" : "Shift+F10");
+    QPoint menuAt;
+    bool removable = false;
+    uitest::OnNextModal(
+        [&](QWidget* popup) {
+          menuAt = popup->geometry().topLeft();
+          removable = popup->actions().value(0)->isEnabled();
+          popup->close();
+        },
+        true);
+    if (menuKey) {
+      // As the platform sends it for the Menu key.
+      QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(), QCursor::pos());
+      QApplication::sendEvent(w.lstFiles, &event);
+    } else {
+      QTest::keyClick(w.lstFiles, Qt::Key_F10, Qt::ShiftModifier);
+    }
+    const QRect entry = w.lstFiles->visualItemRect(w.lstFiles->item(0));
+    EXPECT_EQ(menuAt, w.lstFiles->viewport()->mapToGlobal(entry.bottomLeft()));
+    EXPECT_TRUE(removable);
+  }
   QTest::keyClick(w.lstFiles, Qt::Key_Delete);
   EXPECT_EQ(ListEntries(w), QStringList{Native(good)});
   EXPECT_EQ(w.lstFiles->currentRow(), 0) << "the next entry takes the place";

@@ -43,13 +43,13 @@ inline QByteArray ReadFile(const QString& path) {
 // The path as the windows show it (native separators).
 inline QString Native(const QString& path) { return QDir::toNativeSeparators(path); }
 
-// Runs action on the next modal window that opens, from a timer, so that no modal
-// window waits for input. Gives up after about five seconds.
-inline void OnNextModal(std::function<void(QWidget*)> action) {
+// Runs action on the next modal window (or popup menu) that opens, from a timer,
+// so that no modal window waits for input. Gives up after about five seconds.
+inline void OnNextModal(std::function<void(QWidget*)> action, bool popup = false) {
   auto* timer = new QTimer;
   auto tries = std::make_shared<int>(0);
-  QObject::connect(timer, &QTimer::timeout, [timer, tries, action]() {
-    QWidget* modal = QApplication::activeModalWidget();
+  QObject::connect(timer, &QTimer::timeout, [timer, tries, action, popup]() {
+    QWidget* modal = popup ? QApplication::activePopupWidget() : QApplication::activeModalWidget();
     if (modal != nullptr && modal->isVisible()) {
       timer->stop();
       timer->deleteLater();

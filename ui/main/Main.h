@@ -11,6 +11,7 @@
 
 class QAction;
 class QCloseEvent;
+class QContextMenuEvent;
 class QDragMoveEvent;
 class QDropEvent;
 class QLabel;
@@ -43,6 +44,9 @@ class Main : public QWidget, public corvane::MainView {
   QPushButton* cmdExit;
   QLabel* lblFeedback;
   QLabel* lblStatus;
+  // What screen readers are told of a batch's result: a widget of no size
+  // that they see as a notification each time it shows.
+  QWidget* lblAnnouncement;
   // The list's context menu; Remove also answers the Delete key.
   QAction* mnuRemove;
   QAction* mnuClearList;
@@ -50,6 +54,9 @@ class Main : public QWidget, public corvane::MainView {
   void cmdAbout_Click();
   void lstFiles_OLEDragOver(QDragMoveEvent* event);
   void lstFiles_OLEDragDrop(QDropEvent* event);
+  // The context menu from the keyboard (the Menu key, Shift+F10), at the
+  // current entry.
+  void lstFiles_KeyboardContextMenu();
 
   // MainView.
   void Post(std::function<void()> call) override;
@@ -59,6 +66,7 @@ class Main : public QWidget, public corvane::MainView {
   void SelectEntry(int row) override;
   void ShowFeedback(const std::string& text) override;
   void ShowStatus(const std::string& text) override;
+  void AnnounceStatus() override;
   void ShowBusy(bool busy) override;
   void ShowOpenDialog(corvane::CommonDialog& dialog) override;
   void ShowFailure(const std::string& title, const std::string& text) override;
