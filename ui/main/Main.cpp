@@ -177,9 +177,14 @@ Main::Main(QWidget* parent)
   connect(mnuClearList, &QAction::triggered, this, [this] { model_.mnuClearList_Click(); });
   connect(lstFiles, &QListWidget::currentRowChanged, this, &Main::UpdateListActions);
 
-  cmdOpenCSV = MakeButton(this, "cmdOpenCSV", "Open CSV", twips.Rect(layout::kCmdOpenCSV),
-                          texts::kOpenCsvTip);
-  cmdGenerate = MakeButton(this, "cmdGenerate", "Generate", twips.Rect(layout::kCmdGenerate),
+  // Open CSV and Generate reach 6 pixels further left than the layout's, so
+  // that "Open CSV" fits inside the wider frames of styles such as Adwaita.
+  const auto widened = [&](const layout::TwipRect& r) {
+    return twips.Rect(r.left - 90, r.top, r.width + 90, r.height);
+  };
+  cmdOpenCSV =
+      MakeButton(this, "cmdOpenCSV", "Open CSV", widened(layout::kCmdOpenCSV), texts::kOpenCsvTip);
+  cmdGenerate = MakeButton(this, "cmdGenerate", "Generate", widened(layout::kCmdGenerate),
                            texts::kGenerateTip);
   cmdAbout = MakeButton(this, "cmdAbout", "About", twips.Rect(layout::kCmdAbout), texts::kAboutTip);
   cmdExit = MakeButton(this, "cmdExit", "E&xit", twips.Rect(layout::kCmdExit), texts::kExitTip);
