@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QDragMoveEvent>
 #include <QDropEvent>
@@ -170,7 +171,17 @@ Main::Main(QWidget* parent)
   mnuClearList->setObjectName(QStringLiteral("mnuClearList"));
   lstFiles->addAction(mnuRemove);
   lstFiles->addAction(mnuClearList);
-  lstFiles->setContextMenuPolicy(Qt::ActionsContextMenu);
+  // One menu for the window's life: screen readers heard only the first of
+  // the menus made anew each time.
+  mnuList = new QMenu(lstFiles);
+  mnuList->setObjectName(QStringLiteral("mnuList"));
+  mnuList->addAction(mnuRemove);
+  mnuList->addAction(mnuClearList);
+  lstFiles->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(lstFiles, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    UpdateListActions();
+    mnuList->exec(lstFiles->viewport()->mapToGlobal(at));
+  });
   connect(mnuRemove, &QAction::triggered, this, [this] {
     model_.mnuRemove_Click(lstFiles->selectedItems().isEmpty() ? -1 : lstFiles->currentRow());
   });
@@ -286,13 +297,13 @@ void Main::lstFiles_OLEDragDrop(QDropEvent* event) {
   }
 }
 
+// Shift+F10 asks for the menu as the platform asks for it for the Menu key:
+// at the current entry, which is the selected one (the list selects it when
+// it gets the focus).
 void Main::lstFiles_KeyboardContextMenu() {
-  // The current entry is the selected one (the list selects it when it gets
-  // the focus); the menu opens below it, or at the list's corner.
-  const QRect entry = lstFiles->visualItemRect(lstFiles->currentItem());
-  const QPoint at = entry.isValid() ? entry.bottomLeft() : QPoint(0, 0);
-  UpdateListActions();
-  QMenu::exec(lstFiles->actions(), lstFiles->viewport()->mapToGlobal(at), nullptr, lstFiles);
+  const QPoint at = lstFiles->inputMethodQuery(Qt::ImCursorRectangle).toRect().center();
+  QContextMenuEvent menu(QContextMenuEvent::Keyboard, at, lstFiles->mapToGlobal(at));
+  QApplication::sendEvent(lstFiles, &menu);
 }
 
 bool Main::eventFilter(QObject* watched, QEvent* event) {
@@ -307,13 +318,6 @@ bool Main::eventFilter(QObject* watched, QEvent* event) {
           model_.lstFiles_GotFocus(lstFiles->currentRow(),
                                    current != nullptr && current->isSelected());
         });
-        break;
-      case QEvent::ContextMenu:
-        // The Menu key: the platform asks for the menu at the current entry.
-        if (static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard) {
-          lstFiles_KeyboardContextMenu();
-          return true;
-        }
         break;
       case QEvent::KeyPress: {
         const auto* key = static_cast<QKeyEvent*>(event);

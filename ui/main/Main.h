@@ -16,6 +16,7 @@ class QDragMoveEvent;
 class QDropEvent;
 class QLabel;
 class QListWidget;
+class QMenu;
 class QPushButton;
 class QShowEvent;
 
@@ -48,14 +49,15 @@ class Main : public QWidget, public corvane::MainView {
   // that they see as a notification each time it shows.
   QWidget* lblAnnouncement;
   // The list's context menu; Remove also answers the Delete key.
+  QMenu* mnuList;
   QAction* mnuRemove;
   QAction* mnuClearList;
 
   void cmdAbout_Click();
   void lstFiles_OLEDragOver(QDragMoveEvent* event);
   void lstFiles_OLEDragDrop(QDropEvent* event);
-  // The context menu from the keyboard (the Menu key, Shift+F10), at the
-  // current entry.
+  // The context menu from the keyboard, at the current entry: the Menu key
+  // (the platform asks for it) and Shift+F10.
   void lstFiles_KeyboardContextMenu();
 
   // MainView.
