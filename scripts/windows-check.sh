@@ -232,9 +232,14 @@ origin() {  # origin WINDOW-ID: "X Y" of its client area on the screen
 }
 client_size() { xwininfo -id "$1" | awk '/^ *Width:/ { w = $2 } /^ *Height:/ { h = $2 } END { print w "x" h }'; }
 click() {  # click WINDOW-ID X Y: a left click at a point of the window's client area
-  local x y
+  local x y X Y
   read -r x y <<<"$(origin "$1")"
-  xdotool mousemove --sync $((x + $2)) $((y + $3)) click 1
+  # A --sync move to where the pointer already is waits for a motion that never comes.
+  eval "$(xdotool getmouselocation --shell | grep -E '^[XY]=')"
+  if [ "$X" -ne $((x + $2)) ] || [ "$Y" -ne $((y + $3)) ]; then
+    xdotool mousemove --sync $((x + $2)) $((y + $3))
+  fi
+  xdotool click 1
 }
 keys() {  # keys WINDOW-ID KEY...: the window active, then the keys
   xdotool windowactivate --sync "$1" >/dev/null 2>&1
