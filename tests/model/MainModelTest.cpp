@@ -26,7 +26,10 @@
 namespace corvane {
 namespace {
 
-using namespace std::chrono_literals;
+// Deadlines generous enough for a loaded machine, and the step of a poll
+// (written out: cppcheck stops at chrono literals).
+constexpr std::chrono::seconds kDeadline(20);
+constexpr std::chrono::milliseconds kPoll(5);
 using test::ReadFile;
 using test::TempFolder;
 using test::WriteFile;
@@ -60,7 +63,7 @@ class RecordingView final : public MainView {
   }
   // Runs posted calls as the window's event loop would, until done() holds
   // (false after a generous deadline).
-  bool RunUntil(const std::function<bool()>& done, std::chrono::seconds limit = 20s) {
+  bool RunUntil(const std::function<bool()>& done, std::chrono::seconds limit = kDeadline) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     while (!done()) {
       std::unique_lock<std::mutex> lock(mutex_);
@@ -135,7 +138,7 @@ class HeldBatch {
             observer.SetBusy(false);
             throw BatchAbandoned{};
           }
-          changed_.wait_for(lock, 5ms);
+          changed_.wait_for(lock, kPoll);
         }
       }
       BatchConverter().Run(std::move(paths), observer);
@@ -143,7 +146,7 @@ class HeldBatch {
   }
   void WaitUntilStarted() {
     std::unique_lock<std::mutex> lock(mutex_);
-    ASSERT_TRUE(changed_.wait_for(lock, 20s, [&] { return started_; }));
+    ASSERT_TRUE(changed_.wait_for(lock, kDeadline, [&] { return started_; }));
   }
   Strings Given() {
     const std::lock_guard<std::mutex> lock(mutex_);
@@ -459,9 +462,9 @@ TEST_F(MainModelTest, ExitAndTheCloseBoxEndTheProgramAlsoDuringABatch) {
       EXPECT_EQ(processEnds, 0);
     } else {
       // Not waited for beyond the grace period: the process ends.
-      const auto deadline = std::chrono::steady_clock::now() + 20s;
+      const auto deadline = std::chrono::steady_clock::now() + kDeadline;
       while (processEnds == 0 && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(5ms);
+        std::this_thread::sleep_for(kPoll);
       }
       EXPECT_EQ(processEnds, 1);
       EXPECT_GE(endedAfterMs, mainwindow::kEndGrace.count());
