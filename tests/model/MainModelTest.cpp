@@ -226,9 +226,11 @@ TEST_F(MainModelTest, DropsListOnlyCsvNamesAndLeaveTheTextLinesAlone) {
   EXPECT_EQ(model_.lstFiles_OLEDragOver(true, kDropEffectCopy), kDropEffectCopy);
   EXPECT_EQ(model_.lstFiles_OLEDragOver(false, kDropEffectCopy), kDropEffectNone);
   Drop({Path("b.csv"), Path("2.txt"), Path("c.CSV"), Path("x.csv.bak")});
-  Drop({Path("A.csv"), Path("b.csv"), Path("c\nd\x1b.csv")});
+  Drop({Path("c\nd\x1b.csv"), Path("b.csv"), Path("A.csv")});
   model_.lstFiles_OLEDragDrop(false, {Path("d.csv")});
-  // A name holding a newline shows on one row, escaped; the entry is the real path.
+  // The rows show the list's order whatever the drop's (a file manager sorted
+  // by date), a name holding a newline on one row, escaped; the entry is the
+  // real path.
   EXPECT_EQ(view_.rows,
             (Strings{Path("A.csv"), Path("b.csv"), Path("b.csv"), Path("c\\nd\\x1b.csv")}));
   EXPECT_EQ(model_.Entry(3), Path("c\nd\x1b.csv"));

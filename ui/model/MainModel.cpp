@@ -179,7 +179,18 @@ void MainModel::lstFiles_OLEDragDrop(bool offersFileList, const std::vector<std:
   if (outcome.rows.size() > kRowsShownOneByOne) {
     view_.ShowList();
   } else {
-    for (const int row : outcome.rows) view_.ShowInsertedEntry(row);
+    // Each row is where its entry went when it was added; a later entry
+    // added before it moved it down. The view reads the entries as they
+    // are now, so it gets them where they are now, top to bottom.
+    std::vector<int> rows;
+    for (const int row : outcome.rows) {
+      for (int& earlier : rows) {
+        if (earlier >= row) ++earlier;
+      }
+      rows.push_back(row);
+    }
+    std::sort(rows.begin(), rows.end());
+    for (const int row : rows) view_.ShowInsertedEntry(row);
   }
   if (outcome.listFull > 0) SetFeedback(mainwindow::kListFullHint);
 }
