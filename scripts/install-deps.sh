@@ -20,6 +20,11 @@ test_packages=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 wixl
   # screenshots and the window under a virtual display
   xvfb xauth
+  # the window in the Adwaita style, as GNOME desktops show Qt programs
+  adwaita-qt6
+  # the window's accessibility tree as screen readers see it: a session bus, the
+  # accessibility bus and registry, and at-spi from Python
+  dbus-daemon at-spi2-core python3-pyatspi
   # the window under window managers (screenshots, the Windows check, checks by
   # hand): openbox and icewm, which reads the Motif hints for its buttons; xprop,
   # xwininfo, xdotool

@@ -57,7 +57,11 @@ void BatchConverter::Run(std::vector<std::string> paths, ConversionObserver& obs
     for (int k = 0; k < count; ++k) {
       const auto index = static_cast<std::size_t>(k);
       BatchEvents events(observer, run.Input(index), k + 1, count);
-      converter.Convert(run, index, events);
+      try {
+        converter.Convert(run, index, events);
+      } catch (const ConversionError& error) {
+        throw BatchFailure(error, k + 1, count);
+      }
     }
   } catch (...) {
     // Whatever ends the batch (a ConversionError, BatchAbandoned), the

@@ -177,12 +177,23 @@ TEST_P(BatchStopTest, StopsAtTheFailingFileAndKeepsEarlierOutputs) {
   const std::set<std::string> before = folder.Names();
   Batch batch({folder / "first.csv", folder / "middle.csv", folder / "last.csv"});
 
+  int fileNumber = 0, fileCount = 0;
   const ConversionError error = [&] {
     ScopedIoHooks hooks(c.hooks);
-    return ExpectConversionError([&] { batch.Run(); });
+    return ExpectConversionError([&] {
+      try {
+        batch.Run();
+      } catch (const BatchFailure& failure) {
+        fileNumber = failure.FileNumber();
+        fileCount = failure.FileCount();
+        throw;
+      }
+    });
   }();
 
   EXPECT_EQ(error.Number(), c.number);
+  EXPECT_EQ(fileNumber, 2) << "the failure names the failing file's place in the batch";
+  EXPECT_EQ(fileCount, 3);
   EXPECT_EQ(std::string(error.Description()), c.description(folder));
   const Log firstFile{
       "ClearFeedback", "Busy",           "Status:Converting file:" + (folder / "first.csv"),

@@ -26,7 +26,10 @@
 namespace corvane {
 namespace {
 
-using namespace std::chrono_literals;
+// Deadlines generous enough for a loaded machine, and the step of a poll
+// (written out: cppcheck stops at chrono literals).
+constexpr std::chrono::seconds kDeadline(20);
+constexpr std::chrono::milliseconds kPoll(5);
 using test::ReadFile;
 using test::TempFolder;
 using test::WriteFile;
@@ -43,8 +46,9 @@ class RecordingView final : public MainView {
   int selected = -1;
   Strings feedback, statuses;
   std::vector<bool> busy;
+  Strings announced;
   std::string dialogAnswer;
-  Strings dialogNamesShown;
+  Strings dialogNamesShown, dialogFoldersShown;
   struct Failure {
     std::string title, text;
   };
@@ -59,7 +63,7 @@ class RecordingView final : public MainView {
   }
   // Runs posted calls as the window's event loop would, until done() holds
   // (false after a generous deadline).
-  bool RunUntil(const std::function<bool()>& done, std::chrono::seconds limit = 20s) {
+  bool RunUntil(const std::function<bool()>& done, std::chrono::seconds limit = kDeadline) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     while (!done()) {
       std::unique_lock<std::mutex> lock(mutex_);
@@ -77,9 +81,11 @@ class RecordingView final : public MainView {
   void ShowList() override {
     ++listResets;
     rows.clear();
-    for (int row = 0; row < model->Count(); ++row) rows.push_back(model->Entry(row));
+    for (int row = 0; row < model->Count(); ++row) rows.push_back(model->ShownEntry(row));
   }
-  void ShowInsertedEntry(int row) override { rows.insert(rows.begin() + row, model->Entry(row)); }
+  void ShowInsertedEntry(int row) override {
+    rows.insert(rows.begin() + row, model->ShownEntry(row));
+  }
   void ShowRemovedEntry(int row) override {
     ++rowsRemoved;
     rows.erase(rows.begin() + row);
@@ -87,9 +93,11 @@ class RecordingView final : public MainView {
   void SelectEntry(int row) override { selected = row; }
   void ShowFeedback(const std::string& text) override { feedback.push_back(text); }
   void ShowStatus(const std::string& text) override { statuses.push_back(text); }
+  void AnnounceStatus() override { announced.push_back(model->Status()); }
   void ShowBusy(bool on) override { busy.push_back(on); }
   void ShowOpenDialog(CommonDialog& dialog) override {
     dialogNamesShown.push_back(dialog.FileName);
+    dialogFoldersShown.push_back(dialog.InitDir);
     dialog.FileName = dialogAnswer;
   }
   void ShowFailure(const std::string& title, const std::string& text) override {
@@ -130,7 +138,7 @@ class HeldBatch {
             observer.SetBusy(false);
             throw BatchAbandoned{};
           }
-          changed_.wait_for(lock, 5ms);
+          changed_.wait_for(lock, kPoll);
         }
       }
       BatchConverter().Run(std::move(paths), observer);
@@ -138,7 +146,7 @@ class HeldBatch {
   }
   void WaitUntilStarted() {
     std::unique_lock<std::mutex> lock(mutex_);
-    ASSERT_TRUE(changed_.wait_for(lock, 20s, [&] { return started_; }));
+    ASSERT_TRUE(changed_.wait_for(lock, kDeadline, [&] { return started_; }));
   }
   Strings Given() {
     const std::lock_guard<std::mutex> lock(mutex_);
@@ -198,23 +206,34 @@ TEST_F(MainModelTest, OpenListsAnyChosenFileAndCancelChangesNothing) {
   EXPECT_EQ(view_.feedback.size(), 1u);
 
   // The filter only limits what the dialog lists: any chosen file enters.
-  for (const char* name : {"notes.txt", "B.csv", "a.CSV"}) {
+  // Each Open starts in the folder of the file chosen last (none at first).
+  for (const char* name : {"notes.txt", "B.csv", "sub/a.CSV"}) {
     view_.dialogAnswer = Path(name);
     model_.cmdOpenCSV_Click();
   }
-  EXPECT_EQ(view_.rows, (Strings{Path("a.CSV"), Path("B.csv"), Path("notes.txt")}));
+  view_.dialogAnswer.clear();
+  model_.cmdOpenCSV_Click();
+  EXPECT_EQ(view_.dialogFoldersShown,
+            (Strings{"", "", folder_.Path(), folder_.Path(), Path("sub")}));
+  EXPECT_EQ(view_.rows, (Strings{Path("B.csv"), Path("notes.txt"), Path("sub/a.CSV")}));
   EXPECT_EQ(view_.feedback.back(), "Next - Open more or select 'Generate'");
   EXPECT_EQ(view_.statuses, Strings{"Status:"});
   EXPECT_EQ(view_.busy, (std::vector<bool>{true, false, true, false, true, false}));
+  EXPECT_TRUE(view_.announced.empty());
 }
 
 TEST_F(MainModelTest, DropsListOnlyCsvNamesAndLeaveTheTextLinesAlone) {
   EXPECT_EQ(model_.lstFiles_OLEDragOver(true, kDropEffectCopy), kDropEffectCopy);
   EXPECT_EQ(model_.lstFiles_OLEDragOver(false, kDropEffectCopy), kDropEffectNone);
   Drop({Path("b.csv"), Path("2.txt"), Path("c.CSV"), Path("x.csv.bak")});
-  Drop({Path("A.csv"), Path("b.csv")});
+  Drop({Path("c\nd\x1b.csv"), Path("b.csv"), Path("A.csv")});
   model_.lstFiles_OLEDragDrop(false, {Path("d.csv")});
-  EXPECT_EQ(view_.rows, (Strings{Path("A.csv"), Path("b.csv"), Path("b.csv")}));
+  // The rows show the list's order whatever the drop's (a file manager sorted
+  // by date), a name holding a newline on one row, escaped; the entry is the
+  // real path.
+  EXPECT_EQ(view_.rows,
+            (Strings{Path("A.csv"), Path("b.csv"), Path("b.csv"), Path("c\\nd\\x1b.csv")}));
+  EXPECT_EQ(model_.Entry(3), Path("c\nd\x1b.csv"));
   EXPECT_EQ(view_.listResets, 0) << "a small drop shows its rows one by one";
   EXPECT_EQ(view_.feedback.size(), 1u);
   EXPECT_EQ(view_.statuses.size(), 1u);
@@ -248,7 +267,22 @@ TEST_F(MainModelTest, AFullListSaysSoAndRemovingOneEntryTouchesOnlyItsRow) {
 
 TEST_F(MainModelTest, RemoveTakesTheCurrentEntryAndTheNextTakesItsPlace) {
   ASSERT_TRUE(WriteFile(Path("a.csv"), "1,2,3,4\r\n"));
+  model_.lstFiles_GotFocus(-1, false);
+  EXPECT_EQ(view_.selected, -1) << "an empty list has nothing to select";
   Drop({Path("a.csv"), Path("b.csv"), Path("c.csv"), Path("gone.csv")});
+  // The list gets the focus: the entry with the focus frame is selected, so
+  // that Delete acts on it; the first when no entry has the frame.
+  struct Focus {
+    int currentRow;
+    bool selected;
+    int selects;
+  };
+  for (const Focus& f : {Focus{-1, false, 0}, Focus{2, false, 2}, Focus{1, true, -1}}) {
+    SCOPED_TRACE(f.currentRow);
+    view_.selected = -1;
+    model_.lstFiles_GotFocus(f.currentRow, f.selected);
+    EXPECT_EQ(view_.selected, f.selects);
+  }
   EXPECT_FALSE(model_.CanRemove(-1));
   model_.mnuRemove_Click(-1);  // no current row: nothing to remove
   model_.mnuRemove_Click(1);
@@ -284,6 +318,8 @@ TEST_F(MainModelTest, GenerateConvertsInListOrderOnItsOwnThread) {
   const std::string prefix = "Converting file:";
   EXPECT_EQ(view_.statuses, (Strings{prefix + Path("a.csv"), prefix + Path("B.csv"),
                                      prefix + Path("c.csv"), "Processed 3 files."}));
+  // The result is announced to screen readers, not each file on the way.
+  EXPECT_EQ(view_.announced, (Strings{"Processed 0 files.", "Processed 3 files."}));
   EXPECT_EQ(view_.busy, (std::vector<bool>{true, false}));
   EXPECT_FALSE(model_.Busy());
   EXPECT_EQ(view_.feedback.back(), "");
@@ -299,7 +335,7 @@ TEST_F(MainModelTest, DuringABatchTheWindowAnswersAndChangesNotTheBatch) {
   }
   HeldBatch batch;
   model_.SetBatchRun(batch.Run());
-  Drop({Path("b.csv"), Path("c.csv")});
+  Drop({Path("b.csv"), Path("c.csv"), Path("f-gone.csv")});
   model_.cmdGenerate_Click();
   batch.WaitUntilStarted();
   ASSERT_TRUE(view_.RunUntil([&] { return model_.Busy(); }));
@@ -314,11 +350,15 @@ TEST_F(MainModelTest, DuringABatchTheWindowAnswersAndChangesNotTheBatch) {
   batch.Release();
   ASSERT_TRUE(view_.RunUntil([&] { return !model_.BatchRunning(); }));
 
-  // The batch converted the two files listed when it started, c.csv too
-  // though it was taken out; the files added meanwhile wait for the next one.
-  EXPECT_EQ(batch.Given(), (Strings{Path("b.csv"), Path("c.csv")}));
-  EXPECT_EQ(view_.rows, (Strings{Path("a.csv"), Path("b.csv"), Path("d.csv"), Path("e.csv")}));
-  EXPECT_EQ(view_.statuses.back(), "Processed 2 files.");
+  // The batch converted the files listed when it started, c.csv too though
+  // it was taken out; the files added meanwhile wait for the next one. Its
+  // last file failed: that entry is selected where it is now.
+  EXPECT_EQ(batch.Given(), (Strings{Path("b.csv"), Path("c.csv"), Path("f-gone.csv")}));
+  EXPECT_EQ(view_.rows, (Strings{Path("a.csv"), Path("b.csv"), Path("d.csv"), Path("e.csv"),
+                                 Path("f-gone.csv")}));
+  ASSERT_EQ(view_.failures.size(), 1u);
+  EXPECT_TRUE(view_.failures[0].text.ends_with("\n\nFile 3 of 3.")) << view_.failures[0].text;
+  EXPECT_EQ(view_.selected, 4);
   EXPECT_TRUE(std::filesystem::exists(Path("A1_c.crc")));
   EXPECT_FALSE(std::filesystem::exists(Path("A1_a.crc")));
   EXPECT_FALSE(view_.hidden);
@@ -347,15 +387,25 @@ TEST_F(MainModelTest, AFailedFileIsReportedAndTheProgramGoesOn) {
       std::filesystem::remove(Path("A1_" + std::string(name) + ".crc"));
     }
     c.breakSecondFile();
+    view_.selected = -1;
     Generate();
 
+    // The box names the file and the reason, which file of the batch it was
+    // and that the files after it were not converted; its entry is selected.
     ASSERT_EQ(view_.failures.size(), 1u);
     EXPECT_EQ(view_.failures[0].title, "CorvaneCSVtoCRC");
     const std::string prefix = "Error " + std::to_string(c.number) + ": ";
-    EXPECT_EQ(view_.failures[0].text.substr(0, prefix.size()), prefix);
-    EXPECT_NE(view_.failures[0].text.find(c.named), std::string::npos) << view_.failures[0].text;
-    // The status line names the file and the reason, as the message does.
-    EXPECT_EQ(view_.statuses.back(), view_.failures[0].text.substr(prefix.size()));
+    const std::string place = "\n\nFile 2 of 3. The file after it was not converted.";
+    const std::string& text = view_.failures[0].text;
+    ASSERT_TRUE(text.starts_with(prefix) && text.ends_with(place)) << text;
+    EXPECT_NE(text.find(c.named), std::string::npos) << text;
+    EXPECT_EQ(view_.selected, 1);
+    // The status line names the file and the reason, as the box does, and
+    // screen readers are told.
+    const std::string description =
+        text.substr(prefix.size(), text.size() - prefix.size() - place.size());
+    EXPECT_EQ(view_.statuses.back(), description);
+    EXPECT_EQ(view_.announced.back(), description);
     EXPECT_FALSE(model_.Busy());
     EXPECT_EQ(view_.programEnds, 0);
     EXPECT_EQ(view_.rows.size(), 3u);
@@ -414,9 +464,9 @@ TEST_F(MainModelTest, ExitAndTheCloseBoxEndTheProgramAlsoDuringABatch) {
       EXPECT_EQ(processEnds, 0);
     } else {
       // Not waited for beyond the grace period: the process ends.
-      const auto deadline = std::chrono::steady_clock::now() + 20s;
+      const auto deadline = std::chrono::steady_clock::now() + kDeadline;
       while (processEnds == 0 && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(5ms);
+        std::this_thread::sleep_for(kPoll);
       }
       EXPECT_EQ(processEnds, 1);
       EXPECT_GE(endedAfterMs, mainwindow::kEndGrace.count());
@@ -428,10 +478,11 @@ TEST_F(MainModelTest, ExitAndTheCloseBoxEndTheProgramAlsoDuringABatch) {
   }
 }
 
-// Measures each character as one unit, on lines of 40 units, 3 lines.
+// Measures each character as one unit, on lines of 40 units, 3 lines,
+// wrapped at spaces; a word longer than a line does not fit.
 class GridMeasure final : public TextMeasure {
  public:
-  int Width(const std::string& text) const override {
+  static int Width(const std::string& text) {
     return static_cast<int>(std::count_if(text.begin(), text.end(), [](char c) {
       return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
     }));
@@ -454,29 +505,60 @@ class GridMeasure final : public TextMeasure {
     }
     return lines <= 3;
   }
-  int BoxWidth() const override { return kWidth; }
 
  private:
   static constexpr int kWidth = 40;
 };
 
-TEST(WindowTexts, ProgressAndStatusTextsThatFitTheirLines) {
+TEST(WindowTexts, ProgressFailureAndStatusTexts) {
   EXPECT_EQ(ProgressText(2, 5, 37), "File 2 of 5 - 37%");
   EXPECT_EQ(ProgressText(1, 1, -1), "File 1 of 1");
+  using Kind = BatchThread::Outcome::Kind;
+  EXPECT_EQ(BatchFailureText({Kind::kFailed, 102, "Cannot open 'x'", 3000, 5000}),
+            "Error 102: Cannot open 'x'\n\nFile 3000 of 5000. "
+            "The 2000 files after it were not converted.");
+  EXPECT_EQ(BatchFailureText({Kind::kFailed, 102, "Cannot open 'x'", 5, 5}),
+            "Error 102: Cannot open 'x'\n\nFile 5 of 5.");
 
-  const GridMeasure measure;
-  EXPECT_EQ(FitStatus("Processed 1 files.", measure), "Processed 1 files.");
-  // A path too long for the line loses its middle, not its file name.
+  // A status text too long for its line is cut as one text: the message's
+  // start and every file name with what follows it stay, the folders give
+  // way in their middle; a name too long itself, or a text without paths,
+  // is cut too, but always fits.
   const std::string ellipsis = "\xE2\x80\xA6";
-  const std::string path = "/data/a-rather-long-folder/\xC3\xBC-names/figures.csv";
-  for (const std::string& text :
-       {"Converting file:" + path,
-        "Cannot open '" + path + "' for reading: No such file or directory"}) {
-    SCOPED_TRACE(text);
-    const std::string shown = FitStatus(text, measure);
+  const std::string folders = "/home/someone/Documents/Finance/Quarterly Reports 2024/\xC3\xBC";
+  struct Row {
+    std::string text, start, end;
+    std::size_t cuts;
+  };
+  const Row rows[] = {
+      {"Processed 1 files.", "Processed 1 files.", "", 0},
+      {"Converting file:" + folders + "/Sales by month.csv", "Converting file:/",
+       "/Sales by month.csv", 1},
+      {"Cannot open '" + folders + "/Sales by month.csv' for reading: No such file or directory",
+       "Cannot open '/", "/Sales by month.csv' for reading: No such file or directory", 1},
+      {"Cannot read '" + folders + "/x.csv': Input/output error", "Cannot read '/",
+       "/x.csv': Input/output error", 1},
+      {"Cannot convert '" + folders + "/x.csv': its output '" + folders +
+           "/A1_x.crc' is already the output of '" + folders + "/x.txt'",
+       "Cannot convert '/", "/x.txt'", 3},
+      {"Converting file:C:\\Users\\someone\\Documents\\Quarterly Reports 2024\\Sales.csv",
+       "Converting file:C", "\\Sales.csv", 1},
+      {"Converting file:/data/" + std::string(90, 'n') + ".csv", "Converting file:/", ".csv", 1},
+      {std::string(150, 'w'), "www", ellipsis, 1},
+  };
+  const GridMeasure measure;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.text);
+    const std::string shown = FitStatus(row.text, measure);
     EXPECT_TRUE(measure.Fits(shown)) << shown;
-    EXPECT_NE(shown.find("figures.csv"), std::string::npos) << shown;
-    EXPECT_NE(shown.find(ellipsis), std::string::npos) << shown;
+    EXPECT_TRUE(shown.starts_with(row.start) && shown.ends_with(row.end)) << shown;
+    std::size_t cuts = 0;
+    for (std::size_t at = shown.find(ellipsis); at != std::string::npos;
+         at = shown.find(ellipsis, at + 1)) {
+      ++cuts;
+    }
+    EXPECT_EQ(cuts, row.cuts) << shown;
+    EXPECT_EQ(shown.find("\xC3\xE2"), std::string::npos) << "a character cut in two";
   }
 }
 

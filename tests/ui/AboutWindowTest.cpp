@@ -2,6 +2,7 @@
 // (what System Info does is tested on the model).
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QImage>
 #include <QLabel>
@@ -55,15 +56,27 @@ TEST_F(AboutWindowTest, ShowsItsControlsWhereTheyBelong) {
       {a.lblTitle, "lblTitle", {70, 16, 259, 32}},
       {a.lblVersion, "lblVersion", {70, 52, 259, 15}},
       {a.lblDescription, "lblDescription", {70, 75, 259, 78}},
-      {a.lblDisclaimer, "lblDisclaimer", {17, 175, 258, 60}},
-      {a.cmdOK, "cmdOK", {278, 175, 89, 23}},
-      {a.cmdSysInfo, "cmdSysInfo", {278, 205, 89, 23}},
+      {a.lblDisclaimer, "lblDisclaimer", {17, 171, 258, 60}},
+      {a.cmdOK, "cmdOK", {277, 175, 92, 23}},
+      {a.cmdSysInfo, "cmdSysInfo", {277, 205, 92, 23}},
   };
+  // Screen readers go through the controls in this order, top to bottom;
+  // the keyboard goes from OK to System Info.
+  std::vector<QString> read;
+  const QAccessibleInterface* window = QAccessible::queryAccessibleInterface(&a);
+  for (int i = 0; i < window->childCount(); ++i) {
+    const QString name = window->child(i)->object()->objectName();
+    if (name != QStringLiteral("Line1")) read.push_back(name);
+  }
+  std::vector<QString> expected;
   for (const Control& c : controls) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(c.widget->objectName(), QString::fromLatin1(c.name));
     EXPECT_EQ(c.widget->geometry(), c.pixels);
+    expected.push_back(c.widget->objectName());
   }
+  EXPECT_EQ(read, expected);
+  EXPECT_EQ(a.cmdOK->nextInFocusChain(), a.cmdSysInfo);
   EXPECT_EQ(a.size(), QSize(382, 237));
   EXPECT_EQ(a.minimumSize(), a.maximumSize());
   EXPECT_TRUE(a.isModal());

@@ -34,6 +34,9 @@ TEST(CommonDialogShowOpen, TheFileDialogReturnsTheChosenFileOrNothing) {
       mode = fileDialog->fileMode();
       if (accept) {
         fileDialog->setDirectory(dir.path());
+        // As if typed: with the name field focused, selectFile only selects
+        // the file in the list, which may not be loaded yet.
+        if (QWidget* focused = fileDialog->focusWidget()) focused->clearFocus();
         fileDialog->selectFile(file);
         static_cast<QDialog*>(fileDialog)->accept();  // as the Open button does
       } else {

@@ -5,11 +5,13 @@
 // dark themes.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
@@ -82,12 +84,12 @@ TEST(MainWindow, StartsWithItsLayoutTextsTipsAndTabOrder) {
        "Shows the list of files to be processed"},
       {w.cmdOpenCSV,
        "cmdOpenCSV",
-       {296, 184, 65, 25},
+       {290, 184, 71, 25},
        "Open CSV",
        "Marks a CSV file for processing"},
       {w.cmdGenerate,
        "cmdGenerate",
-       {296, 216, 65, 25},
+       {290, 216, 71, 25},
        "Generate",
        "Processes the listed files and converts them to Vellum format CRC files"},
       {w.cmdAbout, "cmdAbout", {368, 184, 49, 25}, "About", "Shows a basic About window"},
@@ -170,7 +172,9 @@ TEST(MainWindow, EventsReachTheModelAndWhatItSaysShows) {
   ASSERT_EQ(ListEntries(w), (QStringList{Native(gone), Native(good)}));
   EXPECT_EQ(w.lstFiles->item(1)->toolTip(), Native(good));
 
-  // The failure box, and the status line cut to fit with the whole text in its tip.
+  // The failure box, the status line cut to fit with the whole text in its
+  // tip and as its name for screen readers, which are told of it; the
+  // failed entry selected.
   QTest::mouseClick(w.cmdGenerate, Qt::LeftButton);
   ASSERT_TRUE(QTest::qWaitFor([&] { return !w.Model().BatchRunning(); }, 20000));
   ASSERT_EQ(errors.size(), 2);
@@ -178,17 +182,46 @@ TEST(MainWindow, EventsReachTheModelAndWhatItSaysShows) {
   EXPECT_TRUE(errors[1].startsWith(QStringLiteral("Error 102: "))) << errors[1].toStdString();
   const QString status = w.lblStatus->text();
   EXPECT_TRUE(status.contains(QStringLiteral("gone.csv"))) << status.toStdString();
-  EXPECT_EQ(w.lblStatus->toolTip(), errors[1].mid(11));
+  const QString description = errors[1].mid(11, errors[1].indexOf(QStringLiteral("\n\n")) - 11);
+  EXPECT_TRUE(
+      errors[1].endsWith(QStringLiteral("\n\nFile 1 of 2. The file after it was not converted.")));
+  EXPECT_EQ(w.lblStatus->toolTip(), description);
+  EXPECT_EQ(w.lblStatus->accessibleName(), description);
+  EXPECT_EQ(w.lblAnnouncement->accessibleName(), description);
+  EXPECT_TRUE(w.lblAnnouncement->isVisible());
+  EXPECT_TRUE(w.lstFiles->item(0)->isSelected());
   EXPECT_NE(w.cursor().shape(), Qt::BusyCursor);
+  // What screen readers see: the window a frame, the list named, the
+  // announcement a notification.
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(&w)->role(), QAccessible::Window);
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(w.lblAnnouncement)->role(),
+            QAccessible::Notification);
+  EXPECT_EQ(w.lstFiles->accessibleName(), w.lstFiles->toolTip());
 
-  // Delete and the context menu.
-  const QList<QAction*> menu = w.lstFiles->actions();
+  // Tabbing into the list selects the entry with the focus frame; Shift+F10
+  // opens the context menu on it, as the Menu key does; Delete removes it.
+  const QList<QAction*> menu = w.mnuList->actions();
   ASSERT_EQ(menu.size(), 2);
   EXPECT_EQ(menu[0]->text(), QStringLiteral("&Remove"));
   EXPECT_EQ(menu[1]->text(), QStringLiteral("&Clear List"));
-  EXPECT_EQ(w.lstFiles->contextMenuPolicy(), Qt::ActionsContextMenu);
-  w.lstFiles->setFocus();
-  w.lstFiles->setCurrentRow(0);
+  w.lstFiles->clearSelection();
+  w.cmdExit->setFocus();
+  QTest::keyClick(w.cmdExit, Qt::Key_Tab);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w.lstFiles->item(0)->isSelected(); }));
+  QPoint menuAt;
+  bool removable = false;
+  uitest::OnNextModal(
+      [&](QWidget* popup) {
+        menuAt = popup->geometry().topLeft();
+        removable = popup->actions().value(0)->isEnabled();
+        popup->close();
+      },
+      true);
+  QTest::keyClick(w.lstFiles, Qt::Key_F10, Qt::ShiftModifier);
+  QRect entry = w.lstFiles->visualItemRect(w.lstFiles->item(0));
+  entry.moveTopLeft(w.lstFiles->viewport()->mapToGlobal(entry.topLeft()));
+  EXPECT_TRUE(entry.contains(menuAt)) << menuAt.x() << "," << menuAt.y();
+  EXPECT_TRUE(removable);
   QTest::keyClick(w.lstFiles, Qt::Key_Delete);
   EXPECT_EQ(ListEntries(w), QStringList{Native(good)});
   EXPECT_EQ(w.lstFiles->currentRow(), 0) << "the next entry takes the place";
@@ -235,17 +268,22 @@ TEST(MainWindow, EventsReachTheModelAndWhatItSaysShows) {
   EXPECT_FALSE(w.isVisible());
 }
 
-TEST(WindowLook, EveryTextFitsAtTheReferenceFontAndAQuarterLarger) {
-  for (const double scale : {1.0, 1.25}) {
-    SCOPED_TRACE(scale);
-    uitest::AppLook look(scale, QApplication::palette());
+TEST(WindowLook, EveryTextFitsAtTheReferenceFontAQuarterLargerAndInAdwaita) {
+  struct Look {
+    double scale;
+    const char* style;  // the application's own when null
+  };
+  for (const Look& l : {Look{1.0, nullptr}, Look{1.25, nullptr}, Look{1.0, "Adwaita-Dark"}}) {
+    SCOPED_TRACE(l.style != nullptr ? l.style : std::to_string(l.scale));
+    uitest::AppLook look(l.scale, QApplication::palette(), l.style);
+    ASSERT_TRUE(l.style == nullptr || look.StyleFound()) << l.style << " (adwaita-qt6) is missing";
     Main window;
     frmAbout about(&window);
     EXPECT_EQ(uitest::ClippedTexts(window), std::vector<std::string>());
     EXPECT_EQ(uitest::ClippedTexts(about), std::vector<std::string>());
     // The whole layout grows with the font, keeping its proportions.
-    EXPECT_NEAR(window.width(), 421 * scale, 421 * 0.05);
-    EXPECT_NEAR(window.height(), 244 * scale, 244 * 0.05);
+    EXPECT_NEAR(window.width(), 421 * l.scale, 421 * 0.05);
+    EXPECT_NEAR(window.height(), 244 * l.scale, 244 * 0.05);
     EXPECT_NEAR(about.width() * 1.0 / window.width(), 382.0 / 421, 0.01);
   }
 }

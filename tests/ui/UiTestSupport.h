@@ -11,6 +11,7 @@
 #include <QPalette>
 #include <QPushButton>
 #include <QString>
+#include <QStyleFactory>
 #include <QStyleOptionButton>
 #include <QTimer>
 #include <QWidget>
@@ -43,13 +44,13 @@ inline QByteArray ReadFile(const QString& path) {
 // The path as the windows show it (native separators).
 inline QString Native(const QString& path) { return QDir::toNativeSeparators(path); }
 
-// Runs action on the next modal window that opens, from a timer, so that no modal
-// window waits for input. Gives up after about five seconds.
-inline void OnNextModal(std::function<void(QWidget*)> action) {
+// Runs action on the next modal window (or popup menu) that opens, from a timer,
+// so that no modal window waits for input. Gives up after about five seconds.
+inline void OnNextModal(std::function<void(QWidget*)> action, bool popup = false) {
   auto* timer = new QTimer;
   auto tries = std::make_shared<int>(0);
-  QObject::connect(timer, &QTimer::timeout, [timer, tries, action]() {
-    QWidget* modal = QApplication::activeModalWidget();
+  QObject::connect(timer, &QTimer::timeout, [timer, tries, action, popup]() {
+    QWidget* modal = popup ? QApplication::activePopupWidget() : QApplication::activeModalWidget();
     if (modal != nullptr && modal->isVisible()) {
       timer->stop();
       timer->deleteLater();
@@ -78,27 +79,40 @@ inline double Contrast(const QColor& a, const QColor& b) {
 // A dark desktop theme: light text on a dark grey.
 inline QPalette DarkPalette() { return QPalette(QColor(0x35, 0x35, 0x35)); }
 
-// Sets the application's font and palette for its lifetime, then puts back
-// what was there.
+// Sets the application's font, palette and style (by name, when given) for
+// its lifetime, then puts back what was there.
 class AppLook {
  public:
-  AppLook(double fontScale, const QPalette& palette)
-      : font_(QApplication::font()), palette_(QApplication::palette()) {
+  AppLook(double fontScale, const QPalette& palette, const char* style = nullptr)
+      : font_(QApplication::font()),
+        palette_(QApplication::palette()),
+        style_(QApplication::style()->name()) {
+    if (style != nullptr) {
+      QStyle* found = QStyleFactory::create(QString::fromLatin1(style));
+      styleFound_ = found != nullptr;
+      if (found != nullptr) QApplication::setStyle(found);
+    }
     QFont scaled = font_;
     scaled.setPointSizeF(font_.pointSizeF() * fontScale);
     QApplication::setFont(scaled);
     QApplication::setPalette(palette);
   }
   ~AppLook() {
+    if (QApplication::style()->name() != style_) {
+      QApplication::setStyle(QStyleFactory::create(style_));
+    }
     QApplication::setFont(font_);
     QApplication::setPalette(palette_);
   }
+  bool StyleFound() const { return styleFound_; }
   AppLook(const AppLook&) = delete;
   AppLook& operator=(const AppLook&) = delete;
 
  private:
   QFont font_;
   QPalette palette_;
+  QString style_;
+  bool styleFound_ = false;
 };
 
 // The buttons and labels of a window whose text does not fit inside them.

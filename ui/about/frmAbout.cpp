@@ -48,14 +48,10 @@ frmAbout::frmAbout(QWidget* parent)
   setFixedSize(twips.Size(layout::kAboutWidth, layout::kAboutHeight));
   setWindowIcon(corvane::ProgramIcon());
 
-  // Tab order follows creation order: OK first, then the icon's place, then System Info.
-  cmdOK = new QPushButton(QString::fromLatin1(corvane::about::kOK), this);
-  cmdOK->setObjectName(QStringLiteral("cmdOK"));
-  // OK and System Info share a column a little wider than the layout's, wide
-  // enough for "System Info..." in the sans-serif fonts of today's desktops.
-  cmdOK->setGeometry(twips.Rect(4170, 2625, 1335, 345));
-  cmdOK->setDefault(true);
-
+  // Created in reading order (screen readers go through the controls in
+  // this order): the icon, title, version, description, the separator, the
+  // disclaimer, then OK and System Info. Of these only the two buttons take
+  // the focus, OK first.
   picIcon = new QLabel(this);
   picIcon->setObjectName(QStringLiteral("picIcon"));
   picIcon->setGeometry(twips.Rect(layout::kPicIcon));
@@ -64,20 +60,6 @@ frmAbout::frmAbout(QWidget* parent)
   picIcon->setAlignment(Qt::AlignCenter);
   picIcon->setPixmap(corvane::ProgramIconPixmap());
 
-  cmdSysInfo = new QPushButton(QString::fromLatin1(corvane::about::kSysInfo), this);
-  cmdSysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
-  cmdSysInfo->setGeometry(twips.Rect(4170, 3075, 1335, 345));
-
-  lblDescription =
-      MakeLabel(this, "lblDescription", QString(), twips.Rect(layout::kLblDescription));
-  lblDescription->setWordWrap(true);
-
-  // Four lines of the disclaimer need a little more height than the layout's.
-  const layout::TwipRect disclaimer = layout::kLblDisclaimer;
-  lblDisclaimer = MakeLabel(this, "lblDisclaimer", QString(),
-                            twips.Rect(disclaimer.left, disclaimer.top, disclaimer.width, 900));
-  lblDisclaimer->setWordWrap(true);
-
   lblTitle = MakeLabel(this, "lblTitle", QString(), twips.Rect(layout::kLblTitle));
   QFont titleFont = lblTitle->font();
   titleFont.setPixelSize(static_cast<int>(std::lround(layout::kTitlePixels * twips.Factor())));
@@ -85,6 +67,10 @@ frmAbout::frmAbout(QWidget* parent)
   lblTitle->setFont(titleFont);
 
   lblVersion = MakeLabel(this, "lblVersion", QString(), twips.Rect(layout::kLblVersion));
+
+  lblDescription =
+      MakeLabel(this, "lblDescription", QString(), twips.Rect(layout::kLblDescription));
+  lblDescription->setWordWrap(true);
 
   // The etched separator across the window: a shadow line 1 pixel high with a
   // light line 2 pixels high just below it.
@@ -97,6 +83,28 @@ frmAbout::frmAbout(QWidget* parent)
   Line1[0] = MakeLine(
       this, 0, QPalette::Light,
       QRect(QPoint(twips.Pixels(layout::kLine1LightLeft), lightTop), QPoint(right, lightTop + 1)));
+
+  // Four lines of the disclaimer need a little more height than the layout's,
+  // and start a little higher, so that the last one keeps clear of the
+  // window's bottom edge (2 pixels at the reference font in DejaVu Sans).
+  const layout::TwipRect disclaimer = layout::kLblDisclaimer;
+  lblDisclaimer =
+      MakeLabel(this, "lblDisclaimer", QString(),
+                twips.Rect(disclaimer.left, disclaimer.top - 60, disclaimer.width, 900));
+  lblDisclaimer->setWordWrap(true);
+
+  cmdOK = new QPushButton(QString::fromLatin1(corvane::about::kOK), this);
+  cmdOK->setObjectName(QStringLiteral("cmdOK"));
+  // OK and System Info share a column a little wider than the layout's, wide
+  // enough for "System Info..." in the sans-serif fonts of today's desktops
+  // and inside the wider frames of styles such as Adwaita.
+  cmdOK->setGeometry(twips.Rect(4155, 2625, 1380, 345));
+  cmdOK->setDefault(true);
+
+  cmdSysInfo = new QPushButton(QString::fromLatin1(corvane::about::kSysInfo), this);
+  cmdSysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
+  cmdSysInfo->setGeometry(twips.Rect(4155, 3075, 1380, 345));
+  setTabOrder(cmdOK, cmdSysInfo);
 
   connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
   connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);

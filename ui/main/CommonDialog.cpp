@@ -23,6 +23,7 @@ QString ShowOpenFileDialog(QWidget* parent, const corvane::CommonDialog& dialog)
                              ? QFileDialog::ExistingFile
                              : QFileDialog::AnyFile);
   fileDialog.setNameFilters(QtFilter(dialog.Filter).split(QStringLiteral(";;")));
+  if (!dialog.InitDir.empty()) fileDialog.setDirectory(QString::fromUtf8(dialog.InitDir));
   // A pattern as the file name only repeats the filter; a real name is offered.
   const QString fileName = QString::fromUtf8(dialog.FileName);
   if (!fileName.isEmpty() && !fileName.contains(QLatin1Char('*')) &&

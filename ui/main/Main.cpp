@@ -1,13 +1,18 @@
 #include "Main.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QDragMoveEvent>
 #include <QDropEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QMimeData>
@@ -105,20 +110,29 @@ class LabelMeasure final : public corvane::TextMeasure {
  public:
   explicit LabelMeasure(const QLabel& label) : metrics_(label.font()), box_(label.contentsRect()) {}
 
-  int Width(const std::string& text) const override {
-    return metrics_.horizontalAdvance(FromUtf8(text));
-  }
   bool Fits(const std::string& text) const override {
     const QRect needed =
         metrics_.boundingRect(QRect(0, 0, box_.width(), 1 << 20), Qt::TextWordWrap, FromUtf8(text));
     return needed.width() <= box_.width() && needed.height() <= box_.height();
   }
-  int BoxWidth() const override { return box_.width(); }
 
  private:
   QFontMetrics metrics_;
   QRect box_;
 };
+
+// What screen readers see of this window: the window as a frame (a plain
+// top-level widget is a "filler" to them), and the announcement widget as
+// a notification, which they say when it shows.
+QAccessibleInterface* AccessibleOf(const QString& className, QObject* object) {
+  if (!object->isWidgetType()) return nullptr;
+  auto* widget = static_cast<QWidget*>(object);
+  if (className == QLatin1String("Main")) return new QAccessibleWidget(widget, QAccessible::Window);
+  if (object->objectName() == QLatin1String("lblAnnouncement")) {
+    return new QAccessibleWidget(widget, QAccessible::Notification);
+  }
+  return nullptr;
+}
 
 }  // namespace
 
@@ -127,6 +141,11 @@ Main::Main(QWidget* parent)
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       showOpen_(ShowOpenFileDialog),
       model_(*this) {
+  static const bool accessibleInstalled = [] {
+    QAccessible::installFactory(AccessibleOf);
+    return true;
+  }();
+  (void)accessibleInstalled;
   setObjectName(QStringLiteral("Main"));
   setWindowTitle(QString::fromLatin1(texts::kCaption));
   setWindowIcon(corvane::ProgramIcon());
@@ -136,10 +155,13 @@ Main::Main(QWidget* parent)
   lstFiles->setObjectName(QStringLiteral("lstFiles"));
   lstFiles->setGeometry(twips.Rect(layout::kLstFiles));
   lstFiles->setToolTip(QString::fromLatin1(texts::kListTip));
+  // Screen readers name the list by its tooltip's words.
+  lstFiles->setAccessibleName(QString::fromLatin1(texts::kListTip));
   lstFiles->setSelectionMode(QAbstractItemView::SingleSelection);
   lstFiles->setAcceptDrops(true);
   lstFiles->viewport()->setAcceptDrops(true);
   lstFiles->viewport()->installEventFilter(this);
+  lstFiles->installEventFilter(this);
 
   mnuRemove = new QAction(QString::fromLatin1(texts::kRemove), lstFiles);
   mnuRemove->setObjectName(QStringLiteral("mnuRemove"));
@@ -149,16 +171,31 @@ Main::Main(QWidget* parent)
   mnuClearList->setObjectName(QStringLiteral("mnuClearList"));
   lstFiles->addAction(mnuRemove);
   lstFiles->addAction(mnuClearList);
-  lstFiles->setContextMenuPolicy(Qt::ActionsContextMenu);
+  // One menu for the window's life: screen readers heard only the first of
+  // the menus made anew each time.
+  mnuList = new QMenu(lstFiles);
+  mnuList->setObjectName(QStringLiteral("mnuList"));
+  mnuList->addAction(mnuRemove);
+  mnuList->addAction(mnuClearList);
+  lstFiles->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(lstFiles, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    UpdateListActions();
+    mnuList->exec(lstFiles->viewport()->mapToGlobal(at));
+  });
   connect(mnuRemove, &QAction::triggered, this, [this] {
     model_.mnuRemove_Click(lstFiles->selectedItems().isEmpty() ? -1 : lstFiles->currentRow());
   });
   connect(mnuClearList, &QAction::triggered, this, [this] { model_.mnuClearList_Click(); });
   connect(lstFiles, &QListWidget::currentRowChanged, this, &Main::UpdateListActions);
 
-  cmdOpenCSV = MakeButton(this, "cmdOpenCSV", "Open CSV", twips.Rect(layout::kCmdOpenCSV),
-                          texts::kOpenCsvTip);
-  cmdGenerate = MakeButton(this, "cmdGenerate", "Generate", twips.Rect(layout::kCmdGenerate),
+  // Open CSV and Generate reach 6 pixels further left than the layout's, so
+  // that "Open CSV" fits inside the wider frames of styles such as Adwaita.
+  const auto widened = [&](const layout::TwipRect& r) {
+    return twips.Rect(r.left - 90, r.top, r.width + 90, r.height);
+  };
+  cmdOpenCSV =
+      MakeButton(this, "cmdOpenCSV", "Open CSV", widened(layout::kCmdOpenCSV), texts::kOpenCsvTip);
+  cmdGenerate = MakeButton(this, "cmdGenerate", "Generate", widened(layout::kCmdGenerate),
                            texts::kGenerateTip);
   cmdAbout = MakeButton(this, "cmdAbout", "About", twips.Rect(layout::kCmdAbout), texts::kAboutTip);
   cmdExit = MakeButton(this, "cmdExit", "E&xit", twips.Rect(layout::kCmdExit), texts::kExitTip);
@@ -166,6 +203,11 @@ Main::Main(QWidget* parent)
       MakeLabel(this, "lblFeedback", twips.Rect(layout::kLblFeedback), texts::kFeedbackTip);
   lblStatus = MakeLabel(this, "lblStatus", twips.Rect(layout::kLblStatus), texts::kStatusTip);
   lblStatus->setWordWrap(true);
+  lblAnnouncement = new QWidget(this);
+  lblAnnouncement->setObjectName(QStringLiteral("lblAnnouncement"));
+  lblAnnouncement->setGeometry(0, 0, 0, 0);
+  lblAnnouncement->setFocusPolicy(Qt::NoFocus);
+  lblAnnouncement->hide();
 
   // Keyboard order: Open CSV, Generate, About, Exit, then the list.
   setTabOrder(cmdOpenCSV, cmdGenerate);
@@ -190,7 +232,10 @@ Main::Main(QWidget* parent)
   cmdOpenCSV->setFocus();
 }
 
-Main::~Main() { lstFiles->viewport()->removeEventFilter(this); }
+Main::~Main() {
+  lstFiles->viewport()->removeEventFilter(this);
+  lstFiles->removeEventFilter(this);
+}
 
 void Main::SetErrorBox(ErrorBox showError) { showError_ = std::move(showError); }
 
@@ -252,7 +297,40 @@ void Main::lstFiles_OLEDragDrop(QDropEvent* event) {
   }
 }
 
+// Shift+F10 asks for the menu as the platform asks for it for the Menu key:
+// at the current entry, which is the selected one (the list selects it when
+// it gets the focus).
+void Main::lstFiles_KeyboardContextMenu() {
+  const QPoint at = lstFiles->inputMethodQuery(Qt::ImCursorRectangle).toRect().center();
+  QContextMenuEvent menu(QContextMenuEvent::Keyboard, at, lstFiles->mapToGlobal(at));
+  QApplication::sendEvent(lstFiles, &menu);
+}
+
 bool Main::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == lstFiles) {
+    switch (event->type()) {
+      case QEvent::FocusIn:
+        // After the list's own handling, which puts its focus frame on the
+        // first entry without selecting it, and after a click's.
+        Post([this] {
+          if (!lstFiles->hasFocus()) return;
+          const QListWidgetItem* current = lstFiles->currentItem();
+          model_.lstFiles_GotFocus(lstFiles->currentRow(),
+                                   current != nullptr && current->isSelected());
+        });
+        break;
+      case QEvent::KeyPress: {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier) {
+          lstFiles_KeyboardContextMenu();
+          return true;
+        }
+        break;
+      }
+      default:
+        break;
+    }
+  }
   if (watched == lstFiles->viewport()) {
     switch (event->type()) {
       case QEvent::DragEnter:
@@ -277,8 +355,9 @@ void Main::Post(std::function<void()> call) {
 
 namespace {
 
-QListWidgetItem* MakeItem(const std::string& entry) {
-  const QString path = QString::fromUtf8(entry);
+// An entry as the list shows it, its whole path also in its tooltip.
+QListWidgetItem* MakeItem(const std::string& shown) {
+  const QString path = QString::fromUtf8(shown);
   auto* item = new QListWidgetItem(path);
   item->setToolTip(path);
   return item;
@@ -290,13 +369,13 @@ void Main::ShowList() {
   lstFiles->setUpdatesEnabled(false);
   lstFiles->clear();
   const int count = model_.Count();
-  for (int row = 0; row < count; ++row) lstFiles->addItem(MakeItem(model_.Entry(row)));
+  for (int row = 0; row < count; ++row) lstFiles->addItem(MakeItem(model_.ShownEntry(row)));
   lstFiles->setUpdatesEnabled(true);
   UpdateListActions();
 }
 
 void Main::ShowInsertedEntry(int row) {
-  lstFiles->insertItem(row, MakeItem(model_.Entry(row)));
+  lstFiles->insertItem(row, MakeItem(model_.ShownEntry(row)));
   UpdateListActions();
 }
 
@@ -306,7 +385,9 @@ void Main::ShowRemovedEntry(int row) {
 }
 
 void Main::SelectEntry(int row) {
-  if (row >= 0) lstFiles->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+  if (row < 0) return;
+  lstFiles->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+  lstFiles->scrollToItem(lstFiles->item(row));
 }
 
 void Main::UpdateListActions() {
@@ -329,6 +410,14 @@ void Main::ShowStatus(const std::string& text) {
   const std::string shown = corvane::FitStatus(text, LabelMeasure(*lblStatus));
   lblStatus->setText(FromUtf8(shown));
   lblStatus->setToolTip(FromUtf8(shown == text ? texts::kStatusTip : text));
+  lblStatus->setAccessibleName(FromUtf8(text));
+}
+
+// Shown anew, the notification is said by screen readers.
+void Main::AnnounceStatus() {
+  lblAnnouncement->hide();
+  lblAnnouncement->setAccessibleName(FromUtf8(model_.Status()));
+  lblAnnouncement->show();
 }
 
 // The busy pointer says the program works; the window still answers.

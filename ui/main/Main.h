@@ -11,10 +11,12 @@
 
 class QAction;
 class QCloseEvent;
+class QContextMenuEvent;
 class QDragMoveEvent;
 class QDropEvent;
 class QLabel;
 class QListWidget;
+class QMenu;
 class QPushButton;
 class QShowEvent;
 
@@ -43,13 +45,20 @@ class Main : public QWidget, public corvane::MainView {
   QPushButton* cmdExit;
   QLabel* lblFeedback;
   QLabel* lblStatus;
+  // What screen readers are told of a batch's result: a widget of no size
+  // that they see as a notification each time it shows.
+  QWidget* lblAnnouncement;
   // The list's context menu; Remove also answers the Delete key.
+  QMenu* mnuList;
   QAction* mnuRemove;
   QAction* mnuClearList;
 
   void cmdAbout_Click();
   void lstFiles_OLEDragOver(QDragMoveEvent* event);
   void lstFiles_OLEDragDrop(QDropEvent* event);
+  // The context menu from the keyboard, at the current entry: the Menu key
+  // (the platform asks for it) and Shift+F10.
+  void lstFiles_KeyboardContextMenu();
 
   // MainView.
   void Post(std::function<void()> call) override;
@@ -59,6 +68,7 @@ class Main : public QWidget, public corvane::MainView {
   void SelectEntry(int row) override;
   void ShowFeedback(const std::string& text) override;
   void ShowStatus(const std::string& text) override;
+  void AnnounceStatus() override;
   void ShowBusy(bool busy) override;
   void ShowOpenDialog(corvane::CommonDialog& dialog) override;
   void ShowFailure(const std::string& title, const std::string& text) override;

@@ -63,11 +63,14 @@ BatchThread::Outcome RunBatch(const BatchThread::Run& run, std::vector<std::stri
     run(std::move(paths), observer);
     return {};
   } catch (const BatchAbandoned&) {
-    return {Kind::kAbandoned, 0, std::string()};
+    return {Kind::kAbandoned, 0, std::string(), 0, 0};
+  } catch (const BatchFailure& failure) {
+    return {Kind::kFailed, failure.Code(), failure.Description(), failure.FileNumber(),
+            failure.FileCount()};
   } catch (const ConversionError& error) {
-    return {Kind::kFailed, error.Code(), error.Description()};
+    return {Kind::kFailed, error.Code(), error.Description(), 0, 0};
   } catch (const std::exception& error) {
-    return {Kind::kFailed, 0, error.what()};
+    return {Kind::kFailed, 0, error.what(), 0, 0};
   }
 }
 

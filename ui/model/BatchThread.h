@@ -22,6 +22,8 @@ class BatchThread {
     Kind kind = Kind::kDone;
     int code = 0;             // the failure's number; 0 for a failure without one
     std::string description;  // the failure's description
+    int fileNumber = 0;       // which file of the batch failed (from 1); 0: not known
+    int fileCount = 0;        // the files in the batch
   };
   using Ended = std::function<void(const Outcome& outcome)>;
   // What converts the files: BatchConverter::Run (the tests hold a batch at

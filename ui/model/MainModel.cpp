@@ -1,7 +1,9 @@
 #include "MainModel.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdlib>
+#include <filesystem>
 #include <utility>
 
 #include "engine/Errors.h"
@@ -24,7 +26,29 @@ void EndProcessNow() {
   std::_Exit(EXIT_SUCCESS);
 }
 
+// The folder of a path (UTF-8), by the system's rules: a slash separates on
+// POSIX, a backslash or a slash on Windows; a root keeps its separator.
+std::string FolderOf(const std::string& path) {
+  const std::u8string folder =
+      std::filesystem::path(std::u8string(path.begin(), path.end())).parent_path().u8string();
+  return std::string(folder.begin(), folder.end());
+}
+
 }  // namespace
+
+std::string BatchFailureText(const BatchThread::Outcome& outcome) {
+  std::string text = ErrorText(outcome.code, outcome.description);
+  if (outcome.fileNumber <= 0) return text;
+  text += "\n\nFile " + std::to_string(outcome.fileNumber) + " of " +
+          std::to_string(outcome.fileCount) + ".";
+  const int after = outcome.fileCount - outcome.fileNumber;
+  if (after == 1) {
+    text += " The file after it was not converted.";
+  } else if (after > 1) {
+    text += " The " + std::to_string(after) + " files after it were not converted.";
+  }
+  return text;
+}
 
 std::string ProgressText(int fileNumber, int fileCount, int percent) {
   std::string text = "File " + std::to_string(fileNumber) + " of " + std::to_string(fileCount);
@@ -56,6 +80,8 @@ void MainModel::cmdOpenCSV_Click() {
   CommonDialog1.FileName.clear();
   view_.ShowOpenDialog(CommonDialog1);
   if (CommonDialog1.FileName.empty()) return;
+  // The next Open starts where this file was chosen (in this run only).
+  CommonDialog1.InitDir = FolderOf(CommonDialog1.FileName);
   view_.ShowBusy(true);
   int row = 0;
   const AddResult result = files_.Add(CommonDialog1.FileName, &row);
@@ -70,8 +96,9 @@ void MainModel::cmdGenerate_Click() {
   if (batch_) return;
   // The batch gets its own copy of the list: entries added or removed from
   // now on wait for the next Generate.
+  batchEntries_ = files_.Entries();
   batch_ = std::make_unique<BatchThread>(
-      view_, *this, files_.Entries(), run_,
+      view_, *this, batchEntries_, run_,
       [this](const BatchThread::Outcome& outcome) { BatchEnded(outcome); });
 }
 
@@ -85,10 +112,36 @@ void MainModel::BatchEnded(const BatchThread::Outcome& outcome) {
   }
   if (outcome.kind == BatchThread::Outcome::Kind::kFailed) {
     // A failed file ends the batch but not the program: what was finished
-    // stays. The status line names the file that failed and why.
+    // stays. The status line names the file that failed and why, and its
+    // entry is selected, so that it is found among thousands and can be
+    // removed; the box says which file of the batch it was.
     SetStatus(outcome.description);
-    view_.ShowFailure(kProgramTitle, ErrorText(outcome.code, outcome.description));
+    if (outcome.fileNumber > 0) {
+      const int row = RowOfBatchEntry(static_cast<std::size_t>(outcome.fileNumber - 1));
+      if (row >= 0) view_.SelectEntry(row);
+    }
+    view_.AnnounceStatus();
+    view_.ShowFailure(kProgramTitle, BatchFailureText(outcome));
+  } else if (outcome.kind == BatchThread::Outcome::Kind::kDone) {
+    view_.AnnounceStatus();  // "Processed N files."
   }
+}
+
+int MainModel::RowOfBatchEntry(std::size_t index) const {
+  if (index >= batchEntries_.size()) return -1;
+  const std::string& entry = batchEntries_[index];
+  // The same file may be listed more than once: the same one of its entries.
+  const auto sameBefore = std::count(
+      batchEntries_.begin(), batchEntries_.begin() + static_cast<std::ptrdiff_t>(index), entry);
+  int row = -1;
+  std::ptrdiff_t seen = 0;
+  for (int r = 0; r < files_.Count() && seen <= sameBefore; ++r) {
+    if (files_.At(r) == entry) {
+      row = r;
+      ++seen;
+    }
+  }
+  return row;
 }
 
 void MainModel::cmdExit_Click() {
@@ -126,7 +179,18 @@ void MainModel::lstFiles_OLEDragDrop(bool offersFileList, const std::vector<std:
   if (outcome.rows.size() > kRowsShownOneByOne) {
     view_.ShowList();
   } else {
-    for (const int row : outcome.rows) view_.ShowInsertedEntry(row);
+    // Each row is where its entry went when it was added; a later entry
+    // added before it moved it down. The view reads the entries as they
+    // are now, so it gets them where they are now, top to bottom.
+    std::vector<int> rows;
+    for (const int row : outcome.rows) {
+      for (int& earlier : rows) {
+        if (earlier >= row) ++earlier;
+      }
+      rows.push_back(row);
+    }
+    std::sort(rows.begin(), rows.end());
+    for (const int row : rows) view_.ShowInsertedEntry(row);
   }
   if (outcome.listFull > 0) SetFeedback(mainwindow::kListFullHint);
 }
@@ -142,6 +206,13 @@ void MainModel::mnuClearList_Click() {
   files_.Clear();
   view_.ShowList();
 }
+
+void MainModel::lstFiles_GotFocus(int currentRow, bool currentSelected) {
+  if (Count() == 0 || (currentSelected && currentRow >= 0)) return;
+  view_.SelectEntry(currentRow >= 0 && currentRow < Count() ? currentRow : 0);
+}
+
+std::string MainModel::ShownEntry(int row) const { return ShownName(files_.At(row)); }
 
 void MainModel::ClearFeedback() { SetFeedback(std::string()); }
 

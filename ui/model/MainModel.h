@@ -45,6 +45,10 @@ inline constexpr std::chrono::milliseconds kEndGrace{250};
 // or without the percentage while the input's size is unknown.
 std::string ProgressText(int fileNumber, int fileCount, int percent);
 
+// The failure box's text for a batch that failed: "Error N: ...", which file
+// of the batch it was and how many after it were not converted.
+std::string BatchFailureText(const BatchThread::Outcome& outcome);
+
 // The main window's model. It is the batch converter's observer: the batch
 // runs on a thread of its own, and its calls reach these members on the
 // window's thread.
@@ -81,10 +85,17 @@ class MainModel final : public ConversionObserver {
   // its place, so that Delete pressed again goes on down the list.
   void mnuRemove_Click(int currentRow);
   void mnuClearList_Click();
+  // The list got the keyboard focus, with currentRow (-1: none) holding its
+  // focus frame, selected or not: an entry is selected, so that Delete and
+  // the context menu act on what the frame shows.
+  void lstFiles_GotFocus(int currentRow, bool currentSelected);
 
   // What the view draws.
   int Count() const { return files_.Count(); }
   std::string Entry(int row) const { return files_.At(row); }
+  // The entry as the list shows it: control characters escaped ("\n"), so
+  // that no name spans two rows; the entry itself keeps the real path.
+  std::string ShownEntry(int row) const;
   bool CanRemove(int currentRow) const { return currentRow >= 0 && currentRow < Count(); }
   bool CanClearList() const { return Count() > 0; }
   const std::string& Feedback() const { return feedback_; }
@@ -103,6 +114,9 @@ class MainModel final : public ConversionObserver {
   void SetFeedback(const std::string& text);
   void BatchEnded(const BatchThread::Outcome& outcome);
   void EndDuringBatch();
+  // The row that now holds entry index of the batch's snapshot (entries may
+  // have come and gone since), or -1 when it is no longer listed.
+  int RowOfBatchEntry(std::size_t index) const;
 
   MainView& view_;
   FileList files_;
@@ -110,6 +124,7 @@ class MainModel final : public ConversionObserver {
   std::string status_;
   bool busy_ = false;  // the batch's busy pointer
   std::unique_ptr<BatchThread> batch_;
+  std::vector<std::string> batchEntries_;  // what the running or last batch converts
   BatchThread::Run run_;
   ProcessEnd endProcess_;
   bool endRequested_ = false;

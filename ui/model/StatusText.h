@@ -1,6 +1,7 @@
-// How a text too long for the status line is cut: a word too wide for a
-// line (a path) loses part of its middle, keeping its file name where it can,
-// and more of it until the whole text fits the line's box.
+// How a text too long for the status line is cut, as one text: the message's
+// start and the file names stay, and the folders of the paths in it give way
+// in their middle, every path alike; only when that is not enough do the file
+// names lose their middle too, and last of all the text its end.
 #pragma once
 
 #include <string>
@@ -11,11 +12,9 @@ namespace corvane {
 class TextMeasure {
  public:
   virtual ~TextMeasure() = default;
-  // The width of text set on one line.
-  virtual int Width(const std::string& text) const = 0;
-  // Whether text, wrapped at spaces, fits the box, in width and in height.
+  // Whether text, wrapped as the line wraps it, fits the box, in width and in
+  // height.
   virtual bool Fits(const std::string& text) const = 0;
-  virtual int BoxWidth() const = 0;
 };
 
 // The text as it fits the box; the text itself when it fits already. What

@@ -24,6 +24,8 @@ struct CommonDialog {
   static constexpr int kFlagExplorer = 0x80000;
 
   std::string FileName = "*.csv";
+  // The folder the dialog starts in; empty: the system's choice.
+  std::string InitDir;
   int Flags = 0;
   std::string DialogTitle = "Open CSV File";
   // Pairs of description and pattern, separated by '|'.
@@ -32,16 +34,21 @@ struct CommonDialog {
 
 class MainView : public WindowThread {
  public:
-  // The list's rows changed: all of them (read them anew from the model),
-  // one inserted, one removed.
+  // The list's rows changed: all of them (read them anew from the model's
+  // ShownEntry), one inserted, one removed.
   virtual void ShowList() = 0;
   virtual void ShowInsertedEntry(int row) = 0;
   virtual void ShowRemovedEntry(int row) = 0;
-  // Makes row the current, selected row (-1: none).
+  // Makes row the current, selected row (-1: none), scrolled into view.
   virtual void SelectEntry(int row) = 0;
-  // The feedback line, always in blue, and the status line.
+  // The feedback line, always in blue, and the status line: cut to fit
+  // (FitStatus), the whole text in its tooltip and as its accessible name.
   virtual void ShowFeedback(const std::string& text) = 0;
   virtual void ShowStatus(const std::string& text) = 0;
+  // Has screen readers say the status line's whole text now, politely (a
+  // batch's result, a failure); its other changes (each file of a batch)
+  // are not announced.
+  virtual void AnnounceStatus() = 0;
   // The busy pointer over the window, or the normal one.
   virtual void ShowBusy(bool busy) = 0;
   // Shows the Open dialog modally as set up in dialog and leaves the chosen

@@ -125,15 +125,17 @@ void frmAbout::Form_Load() {
                              nullptr);
   };
   const AboutTexts texts = AboutWindowTexts();
-  // Created in tab order: OK, the icon, System Info, then the texts.
-  cmdOK_ = make(L"BUTTON", about::kOK, WS_TABSTOP | BS_DEFPUSHBUTTON, 0, IDOK);
+  // Created in reading order, which screen readers follow: the icon, title,
+  // version, description, disclaimer, then OK and System Info. Of these only
+  // the two buttons are tab stops, OK first.
   picIcon_ =
       make(L"STATIC", "", SS_ICON | SS_CENTERIMAGE | SS_REALSIZECONTROL, WS_EX_CLIENTEDGE, kIdIcon);
-  cmdSysInfo_ = make(L"BUTTON", about::kSysInfo, WS_TABSTOP | BS_PUSHBUTTON, 0, kIdSysInfo);
-  lblDescription_ = make(L"STATIC", texts.description, SS_LEFT | SS_NOPREFIX, 0, kIdDescription);
-  lblDisclaimer_ = make(L"STATIC", texts.disclaimer, SS_LEFT | SS_NOPREFIX, 0, kIdDisclaimer);
   lblTitle_ = make(L"STATIC", texts.title, SS_LEFT | SS_NOPREFIX, 0, kIdTitle);
   lblVersion_ = make(L"STATIC", texts.version, SS_LEFT | SS_NOPREFIX, 0, kIdVersion);
+  lblDescription_ = make(L"STATIC", texts.description, SS_LEFT | SS_NOPREFIX, 0, kIdDescription);
+  lblDisclaimer_ = make(L"STATIC", texts.disclaimer, SS_LEFT | SS_NOPREFIX, 0, kIdDisclaimer);
+  cmdOK_ = make(L"BUTTON", about::kOK, WS_TABSTOP | BS_DEFPUSHBUTTON, 0, IDOK);
+  cmdSysInfo_ = make(L"BUTTON", about::kSysInfo, WS_TABSTOP | BS_PUSHBUTTON, 0, kIdSysInfo);
   ::SetWindowTextW(dialog_, Wide(texts.caption).c_str());
 
   const UINT dpi = DpiOf(dialog_);

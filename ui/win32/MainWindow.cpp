@@ -55,12 +55,6 @@ class StaticMeasure final : public TextMeasure {
   StaticMeasure(const StaticMeasure&) = delete;
   StaticMeasure& operator=(const StaticMeasure&) = delete;
 
-  int Width(const std::string& text) const override {
-    const std::wstring wide = Wide(text);
-    SIZE size{};
-    ::GetTextExtentPoint32W(dc_, wide.c_str(), static_cast<int>(wide.size()), &size);
-    return size.cx;
-  }
   bool Fits(const std::string& text) const override {
     const std::wstring wide = Wide(text);
     RECT needed{0, 0, box_.right, 0};
@@ -68,7 +62,6 @@ class StaticMeasure final : public TextMeasure {
                 DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS);
     return needed.right <= box_.right && needed.bottom <= box_.bottom;
   }
-  int BoxWidth() const override { return box_.right; }
 
  private:
   HWND label_;
@@ -151,7 +144,11 @@ LRESULT Main::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       Form_Load();
       return 0;
     case WM_COMMAND:
-      if (HIWORD(wParam) == BN_CLICKED) Command(LOWORD(wParam));
+      if (LOWORD(wParam) == kIdList) {
+        if (HIWORD(wParam) == LBN_SETFOCUS) lstFiles_GotFocus();
+      } else if (HIWORD(wParam) == BN_CLICKED) {
+        Command(LOWORD(wParam));
+      }
       return 0;
     case WM_CONTEXTMENU:
       if (reinterpret_cast<HWND>(wParam) == lstFiles_) {
@@ -216,6 +213,8 @@ LRESULT Main::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       if (model_.Form_QueryUnload()) ::DestroyWindow(hwnd_);
       return 0;
     case WM_DESTROY:
+      annotations_.Clear(lstFiles_);
+      annotations_.Clear(lblStatus_);
       ::RevokeDragDrop(lstFiles_);
       if (dropTarget_ != nullptr) dropTarget_->Release();
       dropTarget_ = nullptr;
@@ -264,6 +263,11 @@ void Main::Form_Load() {
   AddTip(lstFiles_, LPSTR_TEXTCALLBACKW);
   AddTip(lblStatus_, LPSTR_TEXTCALLBACKW);
   listTip_ = Wide(texts::kListTip);
+  // Screen readers name the list by its tooltip's words, and are told the
+  // status line's results (the system tells them of its other changes as
+  // name changes, which they do not read out).
+  annotations_.SetName(lstFiles_, listTip_);
+  annotations_.MakeLiveRegion(lblStatus_);
 
   dropTarget_ = new DropTarget(model_);
   ::RegisterDragDrop(lstFiles_, dropTarget_);
@@ -404,6 +408,17 @@ void Main::lstFiles_ContextMenu(LPARAM at) {
   if (chosen == kIdClearList) model_.mnuClearList_Click();
 }
 
+// After a click's own selection: the entry with the focus frame is selected
+// when none is.
+void Main::lstFiles_GotFocus() {
+  Post([this] {
+    if (::GetFocus() != lstFiles_) return;
+    const auto caret = static_cast<int>(::SendMessageW(lstFiles_, LB_GETCARETINDEX, 0, 0));
+    const auto selected = static_cast<int>(::SendMessageW(lstFiles_, LB_GETCURSEL, 0, 0));
+    model_.lstFiles_GotFocus(caret, selected != LB_ERR && selected == caret);
+  });
+}
+
 // The list's tip names the entry under the pointer, with its whole path.
 void Main::ListMouseMoved() {
   POINT point{};
@@ -414,7 +429,7 @@ void Main::ListMouseMoved() {
   const int row = HIWORD(hit) == 0 ? static_cast<int>(LOWORD(hit)) : -1;
   if (row == tippedRow_) return;
   tippedRow_ = row;
-  listTip_ = Wide(row >= 0 && row < model_.Count() ? model_.Entry(row) : texts::kListTip);
+  listTip_ = Wide(row >= 0 && row < model_.Count() ? model_.ShownEntry(row) : texts::kListTip);
   ::SendMessageW(tips_, TTM_UPDATE, 0, 0);
 }
 
@@ -447,7 +462,7 @@ void Main::ShowList() {
   ::SendMessageW(lstFiles_, LB_INITSTORAGE, static_cast<WPARAM>(count),
                  static_cast<LPARAM>(count) * 128);
   for (int row = 0; row < count; ++row) {
-    const std::wstring entry = Wide(model_.Entry(row));
+    const std::wstring entry = Wide(model_.ShownEntry(row));
     ::SendMessageW(lstFiles_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
     FitListWidth(entry);
   }
@@ -456,7 +471,7 @@ void Main::ShowList() {
 }
 
 void Main::ShowInsertedEntry(int row) {
-  const std::wstring entry = Wide(model_.Entry(row));
+  const std::wstring entry = Wide(model_.ShownEntry(row));
   ::SendMessageW(lstFiles_, LB_INSERTSTRING, static_cast<WPARAM>(row),
                  reinterpret_cast<LPARAM>(entry.c_str()));
   FitListWidth(entry);
@@ -466,6 +481,7 @@ void Main::ShowRemovedEntry(int row) {
   ::SendMessageW(lstFiles_, LB_DELETESTRING, static_cast<WPARAM>(row), 0);
 }
 
+// The list box scrolls the selected entry into view.
 void Main::SelectEntry(int row) {
   ::SendMessageW(lstFiles_, LB_SETCURSEL, static_cast<WPARAM>(row), 0);
 }
@@ -476,9 +492,13 @@ void Main::ShowFeedback(const std::string& text) {
 
 void Main::ShowStatus(const std::string& text) {
   const std::string shown = FitStatus(text, StaticMeasure(lblStatus_, font_));
+  // The whole text is the line's name before the system tells of the change.
+  annotations_.SetName(lblStatus_, Wide(text));
   ::SetWindowTextW(lblStatus_, Wide(shown).c_str());
   statusTip_ = Wide(shown == text ? std::string(texts::kStatusTip) : text);
 }
+
+void Main::AnnounceStatus() { Annotations::Announce(lblStatus_); }
 
 // The busy pointer says the program works; the window still answers.
 void Main::ShowBusy(bool busy) {
@@ -497,6 +517,7 @@ void Main::ShowOpenDialog(CommonDialog& dialog) {
   std::replace(filter.begin(), filter.end(), L'|', L'\0');
   filter.append(2, L'\0');
   const std::wstring title = Wide(dialog.DialogTitle);
+  const std::wstring folder = Wide(dialog.InitDir);
   std::wstring file = Wide(dialog.FileName);
   file.resize(32768, L'\0');  // room for a long path
   OPENFILENAMEW open{};
@@ -507,6 +528,7 @@ void Main::ShowOpenDialog(CommonDialog& dialog) {
   open.lpstrFile = file.data();
   open.nMaxFile = static_cast<DWORD>(file.size());
   open.lpstrTitle = title.c_str();
+  open.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
   open.Flags = static_cast<DWORD>(dialog.Flags);
   // Cancelled, or the dialog failed: no name.
   dialog.FileName = ::GetOpenFileNameW(&open) != FALSE ? Utf8(file.c_str()) : std::string();

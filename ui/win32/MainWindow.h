@@ -32,6 +32,7 @@ class Main final : public MainView {
   void SelectEntry(int row) override;
   void ShowFeedback(const std::string& text) override;
   void ShowStatus(const std::string& text) override;
+  void AnnounceStatus() override;
   void ShowBusy(bool busy) override;
   void ShowOpenDialog(CommonDialog& dialog) override;
   void ShowFailure(const std::string& title, const std::string& text) override;
@@ -49,6 +50,7 @@ class Main final : public MainView {
   void AddTip(HWND control, const wchar_t* text);
   void Command(int id);
   void lstFiles_ContextMenu(LPARAM at);
+  void lstFiles_GotFocus();
   void ListMouseMoved();
   void FitListWidth(const std::wstring& entry);
   void ShowPointer();
@@ -72,6 +74,7 @@ class Main final : public MainView {
   int listWidth_ = 0;  // the widest entry, in pixels
   bool busy_ = false;
   HWND focusBeforeDeactivation_ = nullptr;
+  Annotations annotations_;  // the list's name, the status line's whole text
   MainModel model_;
 };
 

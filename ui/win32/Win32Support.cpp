@@ -1,8 +1,11 @@
 #include "Win32Support.h"
+// After windows.h.
+#include <oleacc.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
 
 namespace corvane::win32 {
 
@@ -20,6 +23,12 @@ Function UserFunction(const char* name) {
   if (user32 == nullptr) return nullptr;
   return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(user32, name)));
 }
+
+// The live region property of UI Automation (its headers in MinGW lack it),
+// and its "polite" value: said when the reader is done with what it says.
+constexpr GUID kLiveSettingProperty = {
+    0xc12bcd8e, 0x2a8e, 0x4950, {0x8a, 0xe7, 0x36, 0x25, 0x11, 0x1d, 0x58, 0xeb}};
+constexpr LONG kLivePolite = 1;
 
 }  // namespace
 
@@ -108,6 +117,45 @@ void CentreOn(HWND window, SIZE outer, const RECT& rect) {
 HICON ProgramIcon(int pixels) {
   return static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1),
                                          IMAGE_ICON, pixels, pixels, LR_DEFAULTCOLOR));
+}
+
+Annotations::Annotations() {
+  void* services = nullptr;
+  if (SUCCEEDED(::CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IAccPropServices, &services))) {
+    services_ = static_cast<IAccPropServices*>(services);
+  }
+}
+
+Annotations::~Annotations() {
+  if (services_ != nullptr) services_->Release();
+}
+
+void Annotations::SetName(HWND control, const std::wstring& name) {
+  if (services_ == nullptr) return;
+  services_->SetHwndPropStr(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
+                            PROPID_ACC_NAME, name.c_str());
+}
+
+void Annotations::MakeLiveRegion(HWND control) {
+  if (services_ == nullptr) return;
+  VARIANT polite;
+  ::VariantInit(&polite);
+  polite.vt = VT_I4;
+  polite.lVal = kLivePolite;
+  services_->SetHwndProp(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
+                         kLiveSettingProperty, polite);
+}
+
+void Annotations::Announce(HWND control) {
+  ::NotifyWinEvent(EVENT_OBJECT_LIVEREGIONCHANGED, control, OBJID_CLIENT, CHILDID_SELF);
+}
+
+void Annotations::Clear(HWND control) {
+  if (services_ == nullptr) return;
+  MSAAPROPID properties[] = {PROPID_ACC_NAME, kLiveSettingProperty};
+  services_->ClearHwndProps(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, properties,
+                            static_cast<int>(std::size(properties)));
 }
 
 }  // namespace corvane::win32

@@ -16,6 +16,8 @@
 
 #include "Layout.h"
 
+struct IAccPropServices;
+
 namespace corvane::win32 {
 
 std::wstring Wide(std::string_view utf8);
@@ -55,5 +57,27 @@ void CentreOn(HWND window, SIZE outer, const RECT& rect);
 
 // The program's icon (resource 1) at a size in pixels.
 HICON ProgramIcon(int pixels);
+
+// What screen readers are told beyond the controls' own texts, through the
+// system's annotation service: a control's name, and a control whose text
+// they announce when asked (a polite live region). Without the service
+// (COM not started, an old system), the controls keep their own names.
+class Annotations {
+ public:
+  Annotations();
+  ~Annotations();
+  Annotations(const Annotations&) = delete;
+  Annotations& operator=(const Annotations&) = delete;
+
+  void SetName(HWND control, const std::wstring& name);
+  void MakeLiveRegion(HWND control);
+  // Has screen readers say the live region's name now.
+  static void Announce(HWND control);
+  // Forgets what was set for control (before it is destroyed).
+  void Clear(HWND control);
+
+ private:
+  IAccPropServices* services_ = nullptr;
+};
 
 }  // namespace corvane::win32

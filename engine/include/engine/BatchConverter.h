@@ -41,13 +41,29 @@ class ConversionObserver {
 // said so; Run removes any unfinished output and lets it pass.
 using BatchAbandoned = ConversionStopped;
 
+// The failure that ended a batch, and where in the batch it happened: the
+// failing file's number (counted from 1) of the files in the batch. The files
+// after it were not converted.
+class BatchFailure : public ConversionError {
+ public:
+  BatchFailure(const ConversionError& error, int fileNumber, int fileCount)
+      : ConversionError(error), fileNumber_(fileNumber), fileCount_(fileCount) {}
+
+  int FileNumber() const noexcept { return fileNumber_; }
+  int FileCount() const noexcept { return fileCount_; }
+
+ private:
+  int fileNumber_;
+  int fileCount_;
+};
+
 class BatchConverter {
  public:
   // Converts the listed files in list order, and ends with "Processed N
   // files." counting them. The list is the caller's snapshot: a window takes
   // one when Generate is pressed, so that entries added meanwhile wait for
   // the next batch. The first failure ends the batch
-  // and leaves as ConversionError; outputs finished before it stay, the one
+  // and leaves as BatchFailure, naming the file's place; outputs finished before it stay, the one
   // being written is removed and an older file of its name is left untouched.
   // Whatever ends the batch early (a ConversionError, BatchAbandoned), Run
   // calls SetBusy(false) before letting it pass; the status line keeps the
