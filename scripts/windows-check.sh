@@ -230,6 +230,16 @@ no_window() { [ -z "$(visible "$1")" ]; }
 origin() {  # origin WINDOW-ID: "X Y" of its client area on the screen
   xwininfo -id "$1" | awk '/Absolute upper-left X/ { x = $4 } /Absolute upper-left Y/ { y = $4 } END { print x, y }'
 }
+# located NAME: the visible window of that name is there and its place can be read, as "X Y" in
+# located_xy.
+located_xy=""
+located() {
+  local id
+  id=$(visible "$1")
+  [ -n "$id" ] || return 1
+  located_xy=$(origin "$id" 2>/dev/null)
+  [[ $located_xy =~ ^-?[0-9]+\ -?[0-9]+$ ]]
+}
 client_size() { xwininfo -id "$1" | awk '/^ *Width:/ { w = $2 } /^ *Height:/ { h = $2 } END { print w "x" h }'; }
 click() {  # click WINDOW-ID X Y: a left click at a point of the window's client area
   local x y X Y
@@ -264,7 +274,7 @@ list_middle=(200 80) open_csv=(328 196) generate=(328 228) about=(392 196)
 # prints what the source was told ("copy" or "ignore"). A drag whose hand-over the target had not
 # answered yet when the button went up is tried again.
 drag() {
-  local main=$1 out="$work/drag.out" answer="" source sx sy tx ty step attempt
+  local out="$work/drag.out" answer="" sx sy tx ty step attempt
   shift
   for attempt in 1 2 3 4 5; do
     # The pointer away from the windows first: no tooltip stands in the way.
@@ -272,10 +282,12 @@ drag() {
     : >"$out"
     QT_QPA_PLATFORM=xcb "$drag_source" "$@" >"$out" 2>>"$work/drag.log" &
     local pid=$!
-    until_true 30 has_window corvane-drag-source || { kill "$pid" 2>/dev/null; return 1; }
-    source=$(visible corvane-drag-source)
-    read -r sx sy <<<"$(origin "$source")"
-    read -r tx ty <<<"$(origin "$main")"
+    # Both windows looked up afresh, until their places can be read: a window found a moment
+    # before may be gone by now (Qt may make a new native window as it shows its first one).
+    until_true 30 located corvane-drag-source || { kill "$pid" 2>/dev/null; return 1; }
+    read -r sx sy <<<"$located_xy"
+    until_true 30 located "$caption" || { kill "$pid" 2>/dev/null; return 1; }
+    read -r tx ty <<<"$located_xy"
     sx=$((sx + 60)) sy=$((sy + 40)) tx=$((tx + list_middle[0])) ty=$((ty + list_middle[1]))
     xdotool mousemove --sync "$sx" "$sy" mousedown 1
     until_true 10 grep -q dragging "$out" || { xdotool mouseup 1; kill "$pid" 2>/dev/null; return 1; }
@@ -287,10 +299,12 @@ drag() {
     if [ "$1" != --text ]; then until_true 10 grep -q accepted "$out"; fi
     xdotool mouseup 1
     until_true 20 grep -qE '^(copy|ignore)$' "$out" || { kill "$pid" 2>/dev/null; return 1; }
-    wait "$pid" 2>/dev/null
+    # The source stays (hidden) until the program it dragged to has ended: wine reads the
+    # drag's windows when it gets to the drag's messages, and fails on a window gone by then.
+    echo "$pid" >>"$work/drag-sources"
     answer=$(grep -E '^(copy|ignore)$' "$out")
     if [ "$answer" = copy ] || [ "$1" = --text ]; then break; fi
-    echo "drag attempt $attempt of $*: $answer" >>"$work/drag.log"
+    echo "drag attempt $attempt of $* from $sx,$sy to $tx,$ty: $answer" >>"$work/drag.log"
   done
   echo "$answer"
 }
@@ -310,6 +324,10 @@ window_check() {
   if ! ended "$app"; then
     kill "$app" 2>/dev/null
     until_true 30 ended "$app"
+  fi
+  if [ -f "$work/drag-sources" ]; then
+    xargs kill <"$work/drag-sources" 2>/dev/null
+    rm -f "$work/drag-sources"
   fi
   rm -f "$e2e/big.csv"
 }

@@ -3,15 +3,18 @@
 // command line, or of a text with --text, allowing a copy. It prints
 // "dragging" when the drag starts, "accepted" when a target offers a copy
 // (so that a test can drop only then) and, when the drag ends, the action the
-// target took: "copy", or "ignore" when there was no drop.
+// target took: "copy", or "ignore" when there was no drop. It then hides and
+// runs until it is ended (at most two minutes).
 //
 //   drag_source FILE...  |  drag_source --text TEXT
 #include <QApplication>
 #include <QDrag>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QTimer>
 #include <QUrl>
 #include <QWidget>
+#include <chrono>
 #include <cstdio>
 
 namespace {
@@ -36,9 +39,12 @@ class Source : public QWidget {
     std::puts("dragging");
     std::fflush(stdout);
     const Qt::DropAction action = drag->exec(Qt::CopyAction);
+    // The windows the drag named stay until the test ends this program: a
+    // target that handles the drag's messages late (wine, on a loaded
+    // machine) still finds them, where a gone window made it fail.
+    hide();
     std::puts(action == Qt::CopyAction ? "copy" : "ignore");
     std::fflush(stdout);
-    QApplication::exit(0);
   }
 
  private:
@@ -74,5 +80,6 @@ int main(int argc, char* argv[]) {
   // In the screen's corner, away from the window the drags go to.
   source.move(0, 0);
   source.show();
+  QTimer::singleShot(std::chrono::minutes(2), &app, &QApplication::quit);
   return QApplication::exec();
 }
