@@ -6,9 +6,9 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <new>
+#include <system_error>
 
 #include "FileSystem.h"
 #include "IoHooks.h"
@@ -19,25 +19,7 @@ namespace corvane {
 
 std::string_view OutputNamer::PlatformSeparators() { return "/"; }
 
-namespace {
-
-// strerror_r comes in two flavours: the XSI one returns an int and fills the
-// buffer, the GNU one returns a pointer that may or may not be the buffer.
-[[maybe_unused]] const char* ReasonText(int result, const char* buffer) {
-  return result == 0 ? buffer : nullptr;
-}
-[[maybe_unused]] const char* ReasonText(const char* result, const char* /*buffer*/) {
-  return result;
-}
-
-}  // namespace
-
-std::string SystemReason(int errnoValue) {
-  char buffer[256] = {};
-  const char* text = ReasonText(strerror_r(errnoValue, buffer, sizeof buffer), buffer);
-  if (text == nullptr || *text == '\0') return "Unknown error " + std::to_string(errnoValue);
-  return text;
-}
+std::string SystemReason(int errnoValue) { return std::generic_category().message(errnoValue); }
 
 }  // namespace corvane
 

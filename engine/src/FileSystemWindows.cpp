@@ -17,9 +17,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <new>
+#include <system_error>
 
 #include "FileSystem.h"
 #include "IoHooks.h"
@@ -33,11 +33,7 @@ std::string_view OutputNamer::PlatformSeparators() { return "\\/"; }
 
 std::string SystemReason(int errnoValue) {
   if (errnoValue == detail::kNotADiskFile) return "Is a device, not a file";
-  char buffer[256] = {};
-  if (strerror_s(buffer, sizeof buffer, errnoValue) != 0 || buffer[0] == '\0') {
-    return "Unknown error " + std::to_string(errnoValue);
-  }
-  return buffer;
+  return std::generic_category().message(errnoValue);
 }
 
 std::wstring WideText(std::string_view utf8) {
