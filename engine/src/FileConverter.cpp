@@ -408,8 +408,8 @@ namespace {
 
 // Writes the output of input to outputPath through a temporary file, or in
 // place where the folder takes no new file.
-ConversionResult WriteOutput(FileConverter::Buffers& buffers, InputFile& input,
-                             const std::string& outputPath, ConversionEvents& events);
+void WriteOutput(FileConverter::Buffers& buffers, InputFile& input, const std::string& outputPath,
+                 ConversionEvents& events);
 
 }  // namespace
 
@@ -421,13 +421,12 @@ void FileConverter::Prepare() {
   buffers_->Prepare();
 }
 
-ConversionResult FileConverter::Convert(const ConversionRun& run, std::size_t index) {
+void FileConverter::Convert(const ConversionRun& run, std::size_t index) {
   NoEvents none;
-  return Convert(run, index, none);
+  Convert(run, index, none);
 }
 
-ConversionResult FileConverter::Convert(const ConversionRun& run, std::size_t index,
-                                        ConversionEvents& events) {
+void FileConverter::Convert(const ConversionRun& run, std::size_t index, ConversionEvents& events) {
   const ConversionRun::Entry& entry = run.entries_.at(index);
   try {
     if (!buffers_) buffers_ = std::make_unique<Buffers>(overlapped_);
@@ -445,7 +444,7 @@ ConversionResult FileConverter::Convert(const ConversionRun& run, std::size_t in
       events.Started();
       const std::string outputName = kStandardOutputName;
       buffers_->Transcode(input, kStandardOutput, outputName, events);
-      return {};
+      return;
     }
     // A path without output name is refused first: it names no file either.
     if (entry.refusal && entry.refusal->Number() == ErrorNumber::kInvalidPath) throw *entry.refusal;
@@ -455,7 +454,7 @@ ConversionResult FileConverter::Convert(const ConversionRun& run, std::size_t in
     run.RefuseReplacingAnInput(
         index, input.IsRegular() ? std::optional(input.Info().identity) : std::nullopt);
     events.Started();
-    return WriteOutput(*buffers_, input, entry.output, events);
+    WriteOutput(*buffers_, input, entry.output, events);
   } catch (const std::bad_alloc&) {
     throw ConversionError(ErrorNumber::kOutOfMemory,
                           "Cannot convert " + Quoted(entry.input) + ": not enough memory");
@@ -468,8 +467,8 @@ ConversionResult FileConverter::Convert(const ConversionRun& run, std::size_t in
 
 namespace {
 
-ConversionResult WriteInPlace(FileConverter::Buffers& buffers, InputFile& input, int fd,
-                              const std::string& outputPath, ConversionEvents& events) {
+void WriteInPlace(FileConverter::Buffers& buffers, InputFile& input, int fd,
+                  const std::string& outputPath, ConversionEvents& events) {
   OpenDescriptor output(fd);
   events.WritingInPlace();
   try {
@@ -483,11 +482,10 @@ ConversionResult WriteInPlace(FileConverter::Buffers& buffers, InputFile& input,
         std::string(error.Description()) + "; " + Quoted(outputPath) + " is incomplete",
         error.SystemError());
   }
-  return {.inPlace = true};
 }
 
-ConversionResult WriteOutput(FileConverter::Buffers& buffers, InputFile& input,
-                             const std::string& outputPath, ConversionEvents& events) {
+void WriteOutput(FileConverter::Buffers& buffers, InputFile& input, const std::string& outputPath,
+                 ConversionEvents& events) {
   const std::string cannotCreate = "Cannot create " + Quoted(outputPath);
   // A folder of that name cannot be replaced, and a name too long for its
   // folder cannot be given: say so before any work is done.
@@ -510,7 +508,10 @@ ConversionResult WriteOutput(FileConverter::Buffers& buffers, InputFile& input,
     if ((error == EACCES || error == EPERM) && replacesFile) {
       // The folder takes no new file, but the older output may be writable.
       const int fd = detail::OpenExistingForWriting(outputPath);
-      if (fd >= 0) return WriteInPlace(buffers, input, fd, outputPath, events);
+      if (fd >= 0) {
+        WriteInPlace(buffers, input, fd, outputPath, events);
+        return;
+      }
     }
     Fail(ErrorNumber::kCreateOutput, cannotCreate, error);
   }
@@ -529,7 +530,6 @@ ConversionResult WriteOutput(FileConverter::Buffers& buffers, InputFile& input,
     }
     throw;
   }
-  return {};
 }
 
 }  // namespace

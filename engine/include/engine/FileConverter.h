@@ -33,10 +33,6 @@ class ConversionEvents {
   virtual bool StopRequested() { return false; }
 };
 
-struct ConversionResult {
-  bool inPlace = false;  // the older output was written in place
-};
-
 // Converts files of a run, one at a time; its buffers are made once and used
 // for every file. One per converting thread.
 //
@@ -67,8 +63,8 @@ class FileConverter {
 
   // Converts entry index of the run. Throws ConversionError naming the file
   // and the reason (101 to 109), or ConversionStopped.
-  ConversionResult Convert(const ConversionRun& run, std::size_t index, ConversionEvents& events);
-  ConversionResult Convert(const ConversionRun& run, std::size_t index);
+  void Convert(const ConversionRun& run, std::size_t index, ConversionEvents& events);
+  void Convert(const ConversionRun& run, std::size_t index);
 
   struct Buffers;  // inside the engine only
 
