@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <utility>
 
+#include "FileSystem.h"
 #include "engine/Errors.h"
 
 namespace corvane::detail {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <utility>
 
+#include "FileSystem.h"
 #include "engine/Errors.h"
 
 namespace corvane::detail {

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "FileSystem.h"
+#include "AlignedBuffer.h"
 #include "engine/RecordTranscoder.h"
 
 namespace corvane::detail {

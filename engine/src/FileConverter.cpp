@@ -11,6 +11,7 @@
 #include <thread>
 #include <utility>
 
+#include "AlignedBuffer.h"
 #include "BlockReader.h"
 #include "BlockWriter.h"
 #include "FileSystem.h"

@@ -7,7 +7,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 
 #include "engine/ConversionRun.h"
@@ -78,14 +77,5 @@ std::uint64_t ProcessNumber();
 // A path as names are compared here: unchanged on POSIX, without regard to
 // case (and with one separator) on Windows.
 std::string FoldedName(std::string name);
-
-// Page-aligned memory for reading and writing whole blocks.
-struct AlignedFree {
-  void operator()(char* block) const noexcept;
-};
-using AlignedBuffer = std::unique_ptr<char[], AlignedFree>;
-inline constexpr std::size_t kPageSize = 4096;
-// size is rounded up to whole pages; throws std::bad_alloc.
-AlignedBuffer AllocateAligned(std::size_t size);
 
 }  // namespace corvane::detail

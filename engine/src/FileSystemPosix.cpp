@@ -5,9 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <filesystem>
-#include <new>
 #include <system_error>
 
 #include "FileSystem.h"
@@ -171,14 +169,5 @@ void SetBinaryMode(int /*fd*/) {}
 std::uint64_t ProcessNumber() { return static_cast<std::uint64_t>(::getpid()); }
 
 std::string FoldedName(std::string name) { return name; }
-
-void AlignedFree::operator()(char* block) const noexcept { std::free(block); }
-
-AlignedBuffer AllocateAligned(std::size_t size) {
-  const std::size_t rounded = (size + kPageSize - 1) / kPageSize * kPageSize;
-  void* block = std::aligned_alloc(kPageSize, rounded == 0 ? kPageSize : rounded);
-  if (block == nullptr) throw std::bad_alloc();
-  return AlignedBuffer(static_cast<char*>(block));
-}
 
 }  // namespace corvane::detail

@@ -10,7 +10,6 @@
 #endif
 #include <fcntl.h>
 #include <io.h>
-#include <malloc.h>
 #include <process.h>
 #include <sys/stat.h>
 #include <windows.h>
@@ -18,7 +17,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
-#include <new>
 #include <system_error>
 
 #include "FileSystem.h"
@@ -366,15 +364,6 @@ std::string FoldedName(std::string name) {
                                      static_cast<int>(upper.size()), nullptr, nullptr, 0);
   return length > 0 ? Utf8Text(std::wstring_view(upper.data(), static_cast<std::size_t>(length)))
                     : name;
-}
-
-void AlignedFree::operator()(char* block) const noexcept { ::_aligned_free(block); }
-
-AlignedBuffer AllocateAligned(std::size_t size) {
-  const std::size_t rounded = (size + kPageSize - 1) / kPageSize * kPageSize;
-  void* block = ::_aligned_malloc(rounded == 0 ? kPageSize : rounded, kPageSize);
-  if (block == nullptr) throw std::bad_alloc();
-  return AlignedBuffer(static_cast<char*>(block));
 }
 
 }  // namespace corvane::detail

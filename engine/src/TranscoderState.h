@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "FileSystem.h"
+#include "AlignedBuffer.h"
 #include "engine/RecordTranscoder.h"
 
 namespace corvane::detail {
