@@ -73,10 +73,6 @@ char* BlockWriter::LendBuffer(std::size_t size) {
 }
 
 char* BlockWriter::TakeBlock(char* block, std::size_t size) {
-  if (block != lent_) {  // not one of ours: copied, in order with the rest
-    Write(block, size);
-    return block;
-  }
   return lent_ = Exchange({block, size});
 }
 
