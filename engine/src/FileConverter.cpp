@@ -428,10 +428,10 @@ void FileConverter::Convert(const ConversionRun& run, std::size_t index) {
 }
 
 void FileConverter::Convert(const ConversionRun& run, std::size_t index, ConversionEvents& events) {
-  const ConversionRun::Entry& entry = run.entries_.at(index);
+  const std::string& inputPath = run.Input(index);
   try {
     if (!buffers_) buffers_ = std::make_unique<Buffers>(overlapped_);
-    if (entry.standardStreams) {
+    if (run.IsStandardStreams(index)) {
       detail::SetBinaryMode(kStandardInput);
       detail::SetBinaryMode(kStandardOutput);
       InputFile input = InputFile::Standard();
@@ -448,21 +448,22 @@ void FileConverter::Convert(const ConversionRun& run, std::size_t index, Convers
       return;
     }
     // A path without output name is refused first: it names no file either.
-    if (entry.refusal && entry.refusal->Number() == ErrorNumber::kInvalidPath) throw *entry.refusal;
+    const std::optional<ConversionError>& refusal = run.Refusal(index);
+    if (refusal && refusal->Number() == ErrorNumber::kInvalidPath) throw *refusal;
     // Opened before anything else, so that a missing input is what gets reported.
-    InputFile input = InputFile::Open(entry.input);
-    if (entry.refusal) throw *entry.refusal;
+    InputFile input = InputFile::Open(inputPath);
+    if (refusal) throw *refusal;
     run.RefuseReplacingAnInput(
         index, input.IsRegular() ? std::optional(input.Info().identity) : std::nullopt);
     events.Started();
-    WriteOutput(*buffers_, input, entry.output, events);
+    WriteOutput(*buffers_, input, run.Output(index), events);
   } catch (const std::bad_alloc&) {
     throw ConversionError(ErrorNumber::kOutOfMemory,
-                          "Cannot convert " + Quoted(entry.input) + ": not enough memory");
+                          "Cannot convert " + Quoted(inputPath) + ": not enough memory");
   } catch (const std::system_error& error) {
     // A thread or a lock the system refused.
     throw ConversionError(ErrorNumber::kOutOfMemory,
-                          "Cannot convert " + Quoted(entry.input) + ": " + error.code().message());
+                          "Cannot convert " + Quoted(inputPath) + ": " + error.code().message());
   }
 }
 

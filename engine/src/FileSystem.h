@@ -9,13 +9,9 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/ConversionRun.h"
+#include "engine/FileIdentity.h"
 
 namespace corvane::detail {
-
-// Which file a name or descriptor leads to: the device and the file's number
-// on it (inode; on Windows the volume serial number and the file index).
-using corvane::FileIdentity;
 
 // errno for a name that leads to a device (a console, a port, NUL) or a pipe
 // where only a file on a disk is taken (Windows). SystemReason says so.
