@@ -9,6 +9,10 @@
 
 namespace corvane {
 
+namespace detail {
+class Pump;  // inside the engine only
+}
+
 // Converts files of a run, one at a time; its buffers are made once and used
 // for every file. One per converting thread.
 //
@@ -42,11 +46,9 @@ class FileConverter {
   void Convert(const ConversionRun& run, std::size_t index, ConversionEvents& events);
   void Convert(const ConversionRun& run, std::size_t index);
 
-  struct Buffers;  // inside the engine only
-
  private:
   bool overlapped_;
-  std::unique_ptr<Buffers> buffers_;
+  std::unique_ptr<detail::Pump> pump_;
 };
 
 }  // namespace corvane
