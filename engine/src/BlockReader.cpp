@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <utility>
 
+#include "FileSystem.h"
 #include "engine/Errors.h"
 
 namespace corvane::detail {
@@ -93,8 +94,7 @@ void BlockReader::Run() {
         got = Read(fd, buffer, blockSize_);
       } while (got < 0 && errno == EINTR);
       if (got < 0) {
-        throw ConversionError(ErrorNumber::kReadInput,
-                              "Cannot read " + Quoted(name_) + ": " + SystemReason(errno));
+        throw SystemFailure(ErrorNumber::kReadInput, "Cannot read " + Quoted(name_), errno);
       }
     } catch (...) {
       failure = std::current_exception();

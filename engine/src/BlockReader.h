@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "FileSystem.h"
+#include "AlignedBuffer.h"
 
 namespace corvane::detail {
 

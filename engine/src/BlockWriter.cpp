@@ -5,6 +5,7 @@
 #include <cstring>
 #include <utility>
 
+#include "FileSystem.h"
 #include "engine/Errors.h"
 
 namespace corvane::detail {
@@ -72,10 +73,6 @@ char* BlockWriter::LendBuffer(std::size_t size) {
 }
 
 char* BlockWriter::TakeBlock(char* block, std::size_t size) {
-  if (block != lent_) {  // not one of ours: copied, in order with the rest
-    Write(block, size);
-    return block;
-  }
   return lent_ = Exchange({block, size});
 }
 
@@ -159,13 +156,11 @@ void WriteAll(int fd, const std::string& name, const char* data, std::size_t siz
     const std::ptrdiff_t written = detail::Write(fd, data, size);
     if (written < 0) {
       if (errno == EINTR) continue;
-      throw ConversionError(ErrorNumber::kWriteOutput,
-                            "Cannot write " + Quoted(name) + ": " + SystemReason(errno));
+      throw SystemFailure(ErrorNumber::kWriteOutput, "Cannot write " + Quoted(name), errno);
     }
     if (written == 0) {
       // A regular file accepts nothing more only when its device is full.
-      throw ConversionError(ErrorNumber::kWriteOutput,
-                            "Cannot write " + Quoted(name) + ": " + SystemReason(ENOSPC));
+      throw SystemFailure(ErrorNumber::kWriteOutput, "Cannot write " + Quoted(name), ENOSPC);
     }
     data += written;
     size -= static_cast<std::size_t>(written);

@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "FileSystem.h"
-#include "engine/RecordTranscoder.h"
+#include "AlignedBuffer.h"
+#include "LendingSink.h"
 
 namespace corvane::detail {
 
@@ -22,7 +22,7 @@ namespace corvane::detail {
 // repeated; anything else fails (kWriteOutput) naming the output `name`.
 void WriteAll(int fd, const std::string& name, const char* data, std::size_t size);
 
-class BlockWriter final : public OutputSink {
+class BlockWriter final : public LendingSink {
  public:
   BlockWriter();
   ~BlockWriter() override;

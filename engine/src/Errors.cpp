@@ -73,6 +73,10 @@ std::string Quoted(std::string_view name) {
   return quoted;
 }
 
+ConversionError SystemFailure(ErrorNumber number, const std::string& what, int errnoValue) {
+  return ConversionError(number, what + ": " + SystemReason(errnoValue), errnoValue);
+}
+
 std::string ErrorText(int number, std::string_view description) {
   std::string text = number != 0 ? "Error " + std::to_string(number) + ": " : "Error: ";
   text.append(description);

@@ -7,16 +7,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 
-#include "engine/ConversionRun.h"
+#include "engine/FileIdentity.h"
 
 namespace corvane::detail {
-
-// Which file a name or descriptor leads to: the device and the file's number
-// on it (inode; on Windows the volume serial number and the file index).
-using corvane::FileIdentity;
 
 // errno for a name that leads to a device (a console, a port, NUL) or a pipe
 // where only a file on a disk is taken (Windows). SystemReason says so.
@@ -78,14 +73,5 @@ std::uint64_t ProcessNumber();
 // A path as names are compared here: unchanged on POSIX, without regard to
 // case (and with one separator) on Windows.
 std::string FoldedName(std::string name);
-
-// Page-aligned memory for reading and writing whole blocks.
-struct AlignedFree {
-  void operator()(char* block) const noexcept;
-};
-using AlignedBuffer = std::unique_ptr<char[], AlignedFree>;
-inline constexpr std::size_t kPageSize = 4096;
-// size is rounded up to whole pages; throws std::bad_alloc.
-AlignedBuffer AllocateAligned(std::size_t size);
 
 }  // namespace corvane::detail

@@ -5,10 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <new>
+#include <system_error>
 
 #include "FileSystem.h"
 #include "IoHooks.h"
@@ -19,25 +17,7 @@ namespace corvane {
 
 std::string_view OutputNamer::PlatformSeparators() { return "/"; }
 
-namespace {
-
-// strerror_r comes in two flavours: the XSI one returns an int and fills the
-// buffer, the GNU one returns a pointer that may or may not be the buffer.
-[[maybe_unused]] const char* ReasonText(int result, const char* buffer) {
-  return result == 0 ? buffer : nullptr;
-}
-[[maybe_unused]] const char* ReasonText(const char* result, const char* /*buffer*/) {
-  return result;
-}
-
-}  // namespace
-
-std::string SystemReason(int errnoValue) {
-  char buffer[256] = {};
-  const char* text = ReasonText(strerror_r(errnoValue, buffer, sizeof buffer), buffer);
-  if (text == nullptr || *text == '\0') return "Unknown error " + std::to_string(errnoValue);
-  return text;
-}
+std::string SystemReason(int errnoValue) { return std::generic_category().message(errnoValue); }
 
 }  // namespace corvane
 
@@ -189,14 +169,5 @@ void SetBinaryMode(int /*fd*/) {}
 std::uint64_t ProcessNumber() { return static_cast<std::uint64_t>(::getpid()); }
 
 std::string FoldedName(std::string name) { return name; }
-
-void AlignedFree::operator()(char* block) const noexcept { std::free(block); }
-
-AlignedBuffer AllocateAligned(std::size_t size) {
-  const std::size_t rounded = (size + kPageSize - 1) / kPageSize * kPageSize;
-  void* block = std::aligned_alloc(kPageSize, rounded == 0 ? kPageSize : rounded);
-  if (block == nullptr) throw std::bad_alloc();
-  return AlignedBuffer(static_cast<char*>(block));
-}
 
 }  // namespace corvane::detail

@@ -10,16 +10,14 @@
 #endif
 #include <fcntl.h>
 #include <io.h>
-#include <malloc.h>
 #include <process.h>
 #include <sys/stat.h>
 #include <windows.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
-#include <new>
+#include <system_error>
 
 #include "FileSystem.h"
 #include "IoHooks.h"
@@ -33,11 +31,7 @@ std::string_view OutputNamer::PlatformSeparators() { return "\\/"; }
 
 std::string SystemReason(int errnoValue) {
   if (errnoValue == detail::kNotADiskFile) return "Is a device, not a file";
-  char buffer[256] = {};
-  if (strerror_s(buffer, sizeof buffer, errnoValue) != 0 || buffer[0] == '\0') {
-    return "Unknown error " + std::to_string(errnoValue);
-  }
-  return buffer;
+  return std::generic_category().message(errnoValue);
 }
 
 std::wstring WideText(std::string_view utf8) {
@@ -370,15 +364,6 @@ std::string FoldedName(std::string name) {
                                      static_cast<int>(upper.size()), nullptr, nullptr, 0);
   return length > 0 ? Utf8Text(std::wstring_view(upper.data(), static_cast<std::size_t>(length)))
                     : name;
-}
-
-void AlignedFree::operator()(char* block) const noexcept { ::_aligned_free(block); }
-
-AlignedBuffer AllocateAligned(std::size_t size) {
-  const std::size_t rounded = (size + kPageSize - 1) / kPageSize * kPageSize;
-  void* block = ::_aligned_malloc(rounded == 0 ? kPageSize : rounded, kPageSize);
-  if (block == nullptr) throw std::bad_alloc();
-  return AlignedBuffer(static_cast<char*>(block));
 }
 
 }  // namespace corvane::detail

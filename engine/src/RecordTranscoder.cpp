@@ -18,9 +18,11 @@
 namespace corvane {
 namespace detail {
 
-TranscodeState::TranscodeState(OutputSink& s, std::size_t outBlock) : sink(s), blockSize(outBlock) {
-  out = sink.LendBuffer(outBlock + kSlack);
+TranscodeState::TranscodeState(OutputSink& s, std::size_t outBlock)
+    : sink(s), lender(dynamic_cast<LendingSink*>(&s)), blockSize(outBlock) {
+  out = lender != nullptr ? lender->LendBuffer(outBlock + kSlack) : nullptr;
   if (out == nullptr) {
+    lender = nullptr;
     buffer = AllocateAligned(outBlock + kSlack);
     out = buffer.get();
   }
@@ -28,7 +30,12 @@ TranscodeState::TranscodeState(OutputSink& s, std::size_t outBlock) : sink(s), b
 
 void TranscodeState::FlushBlocks() {
   while (used >= blockSize) {
-    char* const next = sink.TakeBlock(out, blockSize);
+    char* next = out;
+    if (lender != nullptr) {
+      next = lender->TakeBlock(out, blockSize);
+    } else {
+      sink.Write(out, blockSize);
+    }
     used -= blockSize;
     if (next == out) {
       std::memmove(out, out + blockSize, used);

@@ -9,7 +9,8 @@
 #include <cstddef>
 #include <string_view>
 
-#include "FileSystem.h"
+#include "AlignedBuffer.h"
+#include "LendingSink.h"
 #include "engine/RecordTranscoder.h"
 
 namespace corvane::detail {
@@ -74,6 +75,7 @@ struct TranscodeState {
   void AppendLong(const char* from, std::size_t size);
 
   OutputSink& sink;
+  LendingSink* lender;          // the sink, where it lends the buffer; else nullptr
   const std::size_t blockSize;  // bytes per sink write: 1 MiB, smaller in tests
   AlignedBuffer buffer;         // the transcoder's own, where the sink lends none
   char* out;                    // blockSize + kSlack bytes

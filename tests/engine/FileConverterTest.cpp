@@ -26,9 +26,9 @@ using namespace test;
 
 // Converts the only input of a run; its output goes beside it or into
 // outputFolder.
-ConversionResult Convert(const std::string& inputPath, const std::string& outputFolder = {}) {
+void Convert(const std::string& inputPath, const std::string& outputFolder = {}) {
   const ConversionRun run({inputPath}, RunOptions{.outputFolder = outputFolder});
-  return FileConverter().Convert(run, 0);
+  FileConverter().Convert(run, 0);
 }
 
 // Many CR LF records, with the matching output; large enough to need several
@@ -72,17 +72,13 @@ TEST_P(ConvertContentTest, WritesTheRecordsOfTheInput) {
   EXPECT_EQ(folder.Names(), (std::set<std::string>{"A1_in.crc", "in.csv"}));
 }
 
-std::string AllByteValues() {
+// Every byte value, then terminators, commas, NUL and TAB at random over
+// several read blocks (fewer than are read ahead on a thread of their own).
+std::string AllBytesAndMixedTerminators() {
   std::string s;
   for (int round = 0; round < 3; ++round) {
     for (int b = 0; b < 256; ++b) s += static_cast<char>(b);
   }
-  return s;
-}
-
-// Terminators, commas, NUL and TAB at random over several read blocks.
-std::string MixedTerminators() {
-  std::string s;
   unsigned x = 12345;
   const char alphabet[] = {'\r', '\n', ',', 'a', '\0', '\t'};
   while (s.size() < (3u << 20)) {
@@ -93,14 +89,13 @@ std::string MixedTerminators() {
 }
 
 // Files are bytes: nothing is translated (CR LF, 0x1A) on the way in or out.
-INSTANTIATE_TEST_SUITE_P(Inputs, ConvertContentTest,
-                         ::testing::Values(ContentCase{"Empty", "", ""},
-                                           ContentCase{"AllByteValues", AllByteValues(),
-                                                       ReferenceConvert(AllByteValues())},
-                                           ContentCase{"MixedTerminators", MixedTerminators(),
-                                                       ReferenceConvert(MixedTerminators())},
-                                           ContentCase{"Large", Large().input, Large().output}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, ConvertContentTest,
+    ::testing::Values(ContentCase{"Empty", "", ""},
+                      ContentCase{"AllBytesAndMixedTerminators", AllBytesAndMixedTerminators(),
+                                  ReferenceConvert(AllBytesAndMixedTerminators())},
+                      ContentCase{"Large", Large().input, Large().output}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // While the output is written, the only extra entry in the folder is one
 // hidden temporary file named after the output; it then replaces an older
@@ -125,12 +120,12 @@ TEST(ConvertToFileTest, WritesThroughAHiddenTemporaryFileBesideTheOutput) {
   EXPECT_EQ(folder.Names(), (std::set<std::string>{"A1_in.crc", "in.csv"}));
 }
 
-// A name so long that the usual temporary name does not fit a folder entry
-// (255 bytes, or on Windows 255 UTF-16 units): a short hidden temporary name
-// is used instead, with the same guarantees.
+// The longest output name a folder entry takes (255 bytes, or on Windows 255
+// UTF-16 units), so that the usual temporary name does not fit: a short hidden
+// temporary name is used instead, with the same guarantees.
 TEST(ConvertToFileTest, UsesAShortTemporaryNameWhereTheLongOneDoesNotFit) {
   TempFolder folder;
-  const std::string base(246, 'n');  // "A1_" + base + ".crc" is 253 bytes, the temporary 260
+  const std::string base(248, 'n');  // "A1_" + base + ".crc" is 255 bytes, the temporary 262
   const std::string input(300000, 'x');
   WriteFile(folder / (base + ".csv"), input);
   {

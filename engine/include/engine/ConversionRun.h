@@ -2,9 +2,7 @@
 // planned before any byte is written.
 #pragma once
 
-#include <compare>
 #include <cstddef>
-#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -13,6 +11,7 @@
 #include <vector>
 
 #include "engine/Errors.h"
+#include "engine/FileIdentity.h"
 
 namespace corvane {
 
@@ -23,13 +22,6 @@ inline constexpr std::string_view kStandardStreams = "-";
 struct RunOptions {
   std::string outputFolder;      // empty: each output beside its input
   bool standardStreams = false;  // "-" converts standard input to standard output
-};
-
-// Which file a name leads to: its device and its number there.
-struct FileIdentity {
-  std::uint64_t device = 0;
-  std::uint64_t file = 0;
-  friend auto operator<=>(const FileIdentity&, const FileIdentity&) = default;
 };
 
 // Where the output of inputPath goes: the derived output path, or with an
@@ -58,9 +50,21 @@ class ConversionRun {
   // may be converted at the same time.
   std::vector<std::vector<std::size_t>> OutputChains() const;
 
- private:
-  friend class FileConverter;
+  // Why entry index is refused, as decided when the run was planned: a path
+  // without output name (kInvalidPath), or an output that an earlier input
+  // of the run already has (kSameOutput).
+  const std::optional<ConversionError>& Refusal(std::size_t index) const {
+    return entries_.at(index).refusal;
+  }
 
+  // Refuses (kOutputIsInput) to write entry index's output where it would
+  // replace an input of the run, the opened input itself included: by the
+  // file the output name leads to where it exists, by its path where not.
+  // opened: the file the entry's input was opened as, where it is a regular
+  // file. Looks at the files as they are now.
+  void RefuseReplacingAnInput(std::size_t index, const std::optional<FileIdentity>& opened) const;
+
+ private:
   struct Entry {
     std::string input;
     std::string output;
@@ -78,10 +82,6 @@ class ConversionRun {
   // or nullptr.
   const InputFile* InputAt(const std::string& key,
                            const std::optional<FileIdentity>& identity) const;
-  // Refuses (kOutputIsInput) to write entry index's output where it would
-  // replace an input of the run, the opened input itself included: by the
-  // file the output name leads to where it exists, by its path where not.
-  void RefuseReplacingAnInput(std::size_t index, const std::optional<FileIdentity>& opened) const;
 
   std::vector<Entry> entries_;
   std::vector<InputFile> inputs_;                       // one for each entry

@@ -49,6 +49,10 @@ struct ConversionStopped {};
 // The operating system's text for an errno value ("No such file or directory").
 std::string SystemReason(int errnoValue);
 
+// A failure the operating system gave the reason for: "<what>: <reason>",
+// with the system's error number.
+ConversionError SystemFailure(ErrorNumber number, const std::string& what, int errnoValue);
+
 // A file name as messages and status lines show it: control characters, and
 // every byte that is not part of valid UTF-8, are written as escapes ("\n",
 // "\x1b", "\x9b"), so that no name can split a line or drive a terminal.

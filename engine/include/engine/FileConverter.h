@@ -2,40 +2,16 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <memory>
 
+#include "engine/ConversionEvents.h"
 #include "engine/ConversionRun.h"
 
 namespace corvane {
 
-// What happens to one file while it is converted. Every call comes on the
-// converting thread.
-class ConversionEvents {
- public:
-  virtual ~ConversionEvents() = default;
-  // The input is open and its output checked; nothing is written yet. May
-  // throw to abandon the file (nothing is then written).
-  virtual void Started() {}
-  // The older output is being written in place, as its folder takes no new
-  // file: a failure from now on leaves it incomplete.
-  virtual void WritingInPlace() {}
-  // Bytes of the input read so far, of its size at the start (0 when the
-  // size is not known, as for a pipe): first with 0, once the memory the file
-  // needs is had and before anything is read; then at most a few times a
-  // second.
-  virtual void Progress(std::uint64_t bytesRead, std::uint64_t inputSize) {
-    (void)bytesRead;
-    (void)inputSize;
-  }
-  // Asked between blocks. True ends the conversion with ConversionStopped:
-  // the unfinished output is removed and an older one stays whole.
-  virtual bool StopRequested() { return false; }
-};
-
-struct ConversionResult {
-  bool inPlace = false;  // the older output was written in place
-};
+namespace detail {
+class Pump;  // inside the engine only
+}
 
 // Converts files of a run, one at a time; its buffers are made once and used
 // for every file. One per converting thread.
@@ -67,14 +43,12 @@ class FileConverter {
 
   // Converts entry index of the run. Throws ConversionError naming the file
   // and the reason (101 to 109), or ConversionStopped.
-  ConversionResult Convert(const ConversionRun& run, std::size_t index, ConversionEvents& events);
-  ConversionResult Convert(const ConversionRun& run, std::size_t index);
-
-  struct Buffers;  // inside the engine only
+  void Convert(const ConversionRun& run, std::size_t index, ConversionEvents& events);
+  void Convert(const ConversionRun& run, std::size_t index);
 
  private:
   bool overlapped_;
-  std::unique_ptr<Buffers> buffers_;
+  std::unique_ptr<detail::Pump> pump_;
 };
 
 }  // namespace corvane

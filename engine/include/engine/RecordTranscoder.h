@@ -40,21 +40,6 @@ class OutputSink {
  public:
   virtual ~OutputSink() = default;
   virtual void Write(const char* data, std::size_t size) = 0;
-
-  // For a sink that writes on another thread, without copying: it lends the
-  // transcoder the buffer to collect output in (page-aligned, `size` bytes,
-  // owned by the sink and outliving the transcoder), and TakeBlock then
-  // receives each whole block in that buffer and lends another one back. A
-  // new transcoder on the same sink is lent a buffer again. By default the
-  // transcoder uses a buffer of its own and every block goes to Write.
-  virtual char* LendBuffer(std::size_t size) {
-    (void)size;
-    return nullptr;
-  }
-  virtual char* TakeBlock(char* block, std::size_t size) {
-    Write(block, size);
-    return block;
-  }
 };
 
 // The streaming core. Feed it input in chunks of any size, split anywhere

@@ -1,0 +1,66 @@
+// An output being written, and how it takes its name: a hidden temporary file
+// beside the output name, renamed over it only when complete and removed
+// otherwise; or, where the folder takes no new file but the older output is
+// writable, that older file itself, written in place.
+//
+// The output name itself is never opened for writing but in place, so that
+// whatever stops a conversion (a failure, a kill, a power cut) leaves there
+// either the older file or the whole new one. No fsync: the output is derived
+// data that can be made again from its input, which is never touched, and
+// syncing would cost a multiple of the conversion time. The rename gives every
+// reader either the old output or the whole new one; after a power cut a new
+// output may be empty or missing (ext4 by default writes a file's data out
+// before committing a rename over an older file).
+#pragma once
+
+#include <string>
+
+#include "engine/Errors.h"
+
+namespace corvane::detail {
+
+class OutputFile {
+ public:
+  // Opens where the output at path is written. A new file gets the given
+  // permissions less the umask; an older file of that name is replaced with
+  // its own permissions, owner and group, as far as the user may set them.
+  // A folder of that name, and a name too long for its folder, are refused.
+  // Fails with kCreateOutput.
+  OutputFile(const std::string& path, unsigned permissions);
+  // Abandons an output that was not committed.
+  ~OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  // The older output is written in place: a failure leaves it incomplete.
+  bool InPlace() const { return inPlace_; }
+  int Descriptor() const { return fd_; }
+
+  // Closes the complete output and gives it its name. Fails with
+  // kFinishOutput.
+  void Commit();
+  // Abandons the output after a failure, and returns that failure saying
+  // what it left: an output written in place is incomplete; a temporary
+  // file that could not be removed is named.
+  ConversionError Abandoned(const ConversionError& failure);
+
+ private:
+  static constexpr int kGone = -2;
+
+  int CreateTemporary(unsigned permissions);
+  void Create(const std::string& folder, const std::string& name, unsigned permissions);
+  int Abandon();
+  void ReleaseFolder();
+  void Forget();
+
+  std::string path_;           // the output name
+  std::string temporary_;      // the hidden temporary file's path, where there is one
+  std::string temporaryName_;  // its name in its folder
+  int folder_ = -1;            // the folder, held while the temporary file is written
+  int fd_ = -1;
+  int place_ = -1;  // in the table of unfinished outputs; kGone once renamed or removed
+  bool inPlace_ = false;
+  bool committed_ = false;
+};
+
+}  // namespace corvane::detail
