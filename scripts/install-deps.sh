@@ -24,8 +24,8 @@ test_packages=(
   # hand): openbox and icewm, which reads the Motif hints for its buttons; xprop,
   # xwininfo, xdotool
   openbox icewm x11-utils xdotool
-  # fuzzing, sanitizers and static analysis
-  clang libclang-rt-14-dev clang-tidy cppcheck python3 util-linux
+  # fuzzing, sanitizers (with the lld linker) and static analysis
+  clang libclang-rt-14-dev lld clang-tidy cppcheck python3 util-linux
   # measuring
   time mawk hyperfine
   # packaging and its checks
