@@ -8,10 +8,20 @@
 #                    [OWN_MAIN]                 the sources hold main() (no gtest_main)
 #                    [PROPERTIES <property> <value>...])   ctest properties of its tests
 #
-# Natively each GoogleTest case becomes a ctest test of its own. Cross-built
-# tests run under CMAKE_CROSSCOMPILING_EMULATOR (wine), where every process start
-# is costly: there the whole program is one ctest test.
+# Natively each GoogleTest case becomes a ctest test of its own, unless
+# CORVANE_TEST_SHARDS says otherwise. Cross-built tests run under
+# CMAKE_CROSSCOMPILING_EMULATOR (wine), where every process start is costly:
+# there the whole program is one ctest test.
 include_guard(GLOBAL)
+
+# 0: each case a ctest test of its own (they isolate best, and ctest shows each
+# one's time). N: each program runs whole, split into N GoogleTest shards that
+# ctest runs side by side. The sanitizer build takes 2: there every start of
+# engine_tests costs seconds (its test data, built at start-up, comes to half
+# a gigabyte under AddressSanitizer), and 130 of them made the suite four times
+# slower than its tests.
+set(CORVANE_TEST_SHARDS 0 CACHE STRING
+  "0: each test case a ctest test; N: each test program whole, in N shards run side by side")
 
 # A path of the build machine as the test programs see it. Under wine the build
 # machine's / is drive Z:.
@@ -37,16 +47,31 @@ function(corvane_add_test name)
   endforeach()
   target_compile_definitions(${name} PRIVATE ${arg_DEFINITIONS})
   corvane_target_warnings(${name})
+  set(shards ${CORVANE_TEST_SHARDS})
   if(CMAKE_CROSSCOMPILING)
-    add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
-    if(arg_PROPERTIES)
-      set_tests_properties(${name} PROPERTIES ${arg_PROPERTIES})
-    endif()
-  else()
+    set(shards 1)
+  endif()
+  if(shards EQUAL 0)
     set(properties)
     if(arg_PROPERTIES)
       set(properties PROPERTIES ${arg_PROPERTIES})
     endif()
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 ${properties})
+    return()
   endif()
+  foreach(shard RANGE 1 ${shards})
+    set(test ${name})
+    if(shards GREATER 1)
+      set(test ${name}.${shard}of${shards})
+    endif()
+    add_test(NAME ${test} COMMAND ${name} --gtest_brief=1)
+    if(arg_PROPERTIES)
+      set_tests_properties(${test} PROPERTIES ${arg_PROPERTIES})
+    endif()
+    if(shards GREATER 1)
+      math(EXPR index "${shard} - 1")
+      set_property(TEST ${test} APPEND PROPERTY ENVIRONMENT
+        GTEST_TOTAL_SHARDS=${shards} GTEST_SHARD_INDEX=${index})
+    endif()
+  endforeach()
 endfunction()

@@ -4,40 +4,44 @@
 # cppcheck covers tests as well, clang-tidy only with CORVANE_ANALYZE_TESTS=1.
 # Any finding fails the run.
 #
-#   scripts/analyze.sh [build-dir]    (default: build-tidy; configured here, not built)
+#   scripts/analyze.sh [build-dir]    (default: build-sanitize)
+#
+# It reads the compilation database of a clang build (so that every flag is one
+# clang-tidy knows) that holds the fuzz targets: the sanitizer build, which
+# scripts/sanitize.sh leaves. A build folder that is not there yet is
+# configured with the preset "sanitize", and only Qt's generated sources are
+# built, which is all clang-tidy needs besides.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="${1:-$root/build-tidy}"
+build="${1:-$root/build-sanitize}"
 jobs="${CORVANE_JOBS:-2}"
 start=$(date +%s)
 
-# Configure only: compile_commands.json, the generated headers and Qt's moc
-# output are all clang-tidy needs. Clang, so that every flag is one it knows.
-CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-  -DCMAKE_CXX_COMPILER=clang++ -DCORVANE_BUILD_BENCH=OFF >/dev/null
+if [ ! -f "$build/compile_commands.json" ]; then
+  [ "$build" = "$root/build-sanitize" ] ||
+    { echo "analyze: no compile_commands.json in $build" >&2; exit 2; }
+  (cd "$root" && cmake --preset sanitize ${CORVANE_WERROR:+-DCORVANE_WERROR="$CORVANE_WERROR"} >/dev/null)
+fi
 autogen=$(ninja -C "$build" -t targets all | sed -n 's/^\([A-Za-z0-9_]*_autogen\): phony$/\1/p')
 if [ -n "$autogen" ]; then
   # shellcheck disable=SC2086
   ninja -C "$build" $autogen >/dev/null
 fi
-CC=clang CXX=clang++ cmake -S "$root/fuzz" -B "$build/fuzz" -G Ninja >/dev/null
 
 # One compilation database of our own sources: no build outputs (moc, rcc).
 db="$build/analyze"
 # tidy/: what clang-tidy checks; all/: what cppcheck checks (tests included).
 ours() {
-  python3 - "$root" "$build/compile_commands.json" "$build/fuzz/compile_commands.json" \
-    "$1/compile_commands.json" "$2" <<'PY'
+  python3 - "$root" "$build/compile_commands.json" "$1/compile_commands.json" "$2" <<'PY'
 import json, sys
-root, main_db, fuzz_db, out, tests = sys.argv[1:]
+root, build_db, out, tests = sys.argv[1:]
 ours = ("engine/", "filelist/", "cli/", "sysinfo/", "ui/", "fuzz/") + (("tests/",) if tests == "1" else ())
 entries, seen = [], set()
-for path in (main_db, fuzz_db):
-    for e in json.load(open(path)):
-        rel = e["file"][len(root) + 1:] if e["file"].startswith(root + "/") else ""
-        if rel.startswith(ours) and e["file"] not in seen:
-            seen.add(e["file"])
-            entries.append(e)
+for e in json.load(open(build_db)):
+    rel = e["file"][len(root) + 1:] if e["file"].startswith(root + "/") else ""
+    if rel.startswith(ours) and e["file"] not in seen:
+        seen.add(e["file"])
+        entries.append(e)
 json.dump(entries, open(out, "w"), indent=1)
 print(f"analyze: {len(entries)} source files for {out.split('/')[-2]}")
 PY

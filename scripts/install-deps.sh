@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the project needs. Safe to run again:
-# packages already installed are skipped.
+# Installs the Debian 12 packages the project needs, each for something in the
+# repository that uses it. Safe to run again: packages already installed are
+# skipped.
 #
 #   scripts/install-deps.sh run    what building and running the program needs
 #   scripts/install-deps.sh        that and everything the tests, CI, the
@@ -9,32 +10,33 @@ set -euo pipefail
 
 run_packages=(
   # build
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++
   # libraries
   qt6-base-dev libcli11-dev
 )
 test_packages=(
-  # tests and benchmarks
-  libgtest-dev libgmock-dev googletest libbenchmark-dev
-  # Windows build check: cross compiler, wine to run its results, wixl for the installer
+  # tests (GoogleTest; its sources for the Windows build) and benchmarks
+  libgtest-dev googletest libbenchmark-dev
+  # Windows build check: cross compiler and windres, wine to run its results, wixl for the installer
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 wixl
-  # screenshots and the window under a virtual display
+  # a virtual display: Xvfb for the Windows check, xvfb-run (with xauth) for the
+  # package check and the screenshots
   xvfb xauth
+  # the window under a window manager (screenshots, the Windows check): openbox;
+  # xprop and xwininfo (x11-utils), xdotool
+  openbox x11-utils xdotool
   # the window in the Adwaita style, as GNOME desktops show Qt programs
   adwaita-qt6
   # the window's accessibility tree as screen readers see it: a session bus, the
   # accessibility bus and registry, and at-spi from Python
   dbus-daemon at-spi2-core python3-pyatspi
-  # the window under window managers (screenshots, the Windows check, checks by
-  # hand): openbox and icewm, which reads the Motif hints for its buttons; xprop,
-  # xwininfo, xdotool
-  openbox icewm x11-utils xdotool
-  # fuzzing, sanitizers and static analysis
-  clang libclang-rt-14-dev clang-tidy cppcheck python3 util-linux
-  # measuring
-  time mawk hyperfine
+  # sanitizers, fuzzing (clang's run-time libraries), its linker, static analysis;
+  # setpriv (util-linux) for the reliability tests
+  clang libclang-rt-14-dev lld clang-tidy cppcheck python3 util-linux
+  # bench/run-cli-bench.sh and bench/stress-huge-line.sh
+  time mawk
   # packaging and its checks
-  dpkg-dev fakeroot file librsvg2-bin desktop-file-utils appstream lintian
+  dpkg-dev file librsvg2-bin desktop-file-utils appstream lintian
 )
 
 case "${1:-all}" in

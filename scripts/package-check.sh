@@ -13,13 +13,15 @@
 #     and the desktop program comes up and stays up until it is stopped.
 #
 # Usage: scripts/package-check.sh [BUILD_DIR]     (default: build/)
-# A build folder that is not configured yet is configured as a Release build.
+# A build folder that is not configured yet is configured with the preset
+# "release"; then it is built (nothing to do when the test package_check runs
+# this, after the build).
 # Needs: cmake, ninja, dpkg-dev, desktop-file-utils, appstream, lintian,
 # librsvg2-bin, file, gzip (see scripts/install-deps.sh).
 set -uo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="${1:-${CORVANE_BUILD_DIR:-$root/build}}"
+build="${1:-$root/build}"
 app_id="com.example.CorvaneCSVtoCRC"
 package="corvanecsvtocrc"
 
@@ -53,8 +55,7 @@ fi
 # --- Build and package --------------------------------------------------------
 if [ ! -f "$build/CMakeCache.txt" ]; then
   echo "== Configuring $build (Release)"
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null ||
-    die "configuring $build failed"
+  (cd "$root" && cmake --preset release -B "$build" >/dev/null) || die "configuring $build failed"
 fi
 echo "== Building $build"
 cmake --build "$build" --parallel 2 >/dev/null || die "building $build failed"

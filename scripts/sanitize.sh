@@ -1,36 +1,25 @@
 #!/usr/bin/env bash
-# Builds everything (desktop program included) with AddressSanitizer and
-# UndefinedBehaviorSanitizer and runs the whole test suite under them. Any
-# sanitizer report fails the run, and so does any compiler warning.
+# Builds everything (the desktop program and, with clang, the fuzz targets
+# included) with AddressSanitizer and UndefinedBehaviorSanitizer and runs the
+# whole test suite under them. Any sanitizer report fails the run, and so does
+# any compiler warning.
 #
-#   scripts/sanitize.sh [build-dir]     (default: build-asan)
-#   CORVANE_SANITIZE_CXX=g++ scripts/sanitize.sh   (default: clang++)
+#   scripts/sanitize.sh                 (preset "sanitize": clang, into build-sanitize/)
+#   scripts/sanitize.sh sanitize-gcc    (GCC, into build-sanitize-gcc/)
+#
+# The sanitizers' options (halt on the first report, leaks included: the suite,
+# Qt included, needs no leak suppressions) and the tests left to
+# scripts/test.sh are in the test preset of the same name in CMakePresets.json.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="${1:-$root/build-asan}"
-cxx="${CORVANE_SANITIZE_CXX:-clang++}"
+preset="${1:-sanitize}"
 jobs="${CORVANE_JOBS:-2}"
 
-flags="-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
+cd "$root"
 start=$(date +%s)
-cmake -S "$root" -B "$build" -G Ninja \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANE_WERROR=ON \
-  -DCMAKE_CXX_COMPILER="$cxx" \
-  -DCMAKE_CXX_FLAGS="$flags" \
-  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
-  -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined" \
-  -DCORVANE_BUILD_GUI=ON -DCORVANE_BUILD_TESTS=ON -DCORVANE_BUILD_BENCH=OFF >/dev/null
-cmake --build "$build" --parallel "$jobs"
+cmake --preset "$preset" -DCORVANE_WERROR=ON >/dev/null
+cmake --build --preset "$preset" --parallel "$jobs"
 built=$(date +%s)
-
-export QT_QPA_PLATFORM=offscreen
-# halt_on_error/abort_on_error: the first report fails the test. detect_leaks:
-# any leak fails it too; the suite, Qt included, needs no leak suppressions.
-export ASAN_OPTIONS="halt_on_error=1:abort_on_error=1:detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1"
-export UBSAN_OPTIONS="halt_on_error=1:abort_on_error=1:print_stacktrace=1"
-# The Windows build check and the package check build their own binaries
-# without sanitizers; they run in scripts/test.sh.
-ctest --test-dir "$build" --output-on-failure --parallel "$jobs" --timeout 600 \
-  -E '^(windows_check|package_check)$'
+ctest --preset "$preset" --parallel "$jobs"
 end=$(date +%s)
 echo "sanitize: build $((built - start)) s, tests $((end - built)) s"

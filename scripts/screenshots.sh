@@ -6,10 +6,10 @@
 # about 2 GiB free in /tmp for a large input and its output.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="${CORVANE_BUILD_DIR:-$root/build}"
+build="$root/build"
 
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="${CORVANE_BUILD_TYPE:-Release}" >/dev/null
-cmake --build "$build" --target ui_screenshots --parallel 2
+# build/ as scripts/test.sh makes it: ui_screenshots sits beside the window tests.
+(cd "$root" && cmake --preset tests >/dev/null && cmake --build --preset tests --target ui_screenshots --parallel 2)
 
 # Convert copies, so the outputs land beside them and not in the work tree. A fixed
 # folder keeps the paths in the picture short and the same from run to run.

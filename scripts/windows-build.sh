@@ -1,18 +1,18 @@
 #!/usr/bin/env bash
-# Builds the Windows programs with MinGW-w64 (cmake/toolchains/mingw-w64-x86_64.cmake) and their
+# Builds the Windows programs with MinGW-w64 (the preset "windows", into build-windows/) and their
 # installer: the window program CorvaneCSVtoCRC.exe and csv2crc.exe, packed by wixl into
 # CorvaneCSVtoCRC-<version>-x64.msi from packaging/windows/CorvaneCSVtoCRC.wxs. Prints where the
 # .msi is.
 #
-#   bash scripts/windows-build.sh [build-dir]   (default: build-windows)
+#   bash scripts/windows-build.sh
 #
-# A build folder configured already (as scripts/windows-check.sh leaves it) is used as it is;
-# otherwise it is configured without tests. CORVANE_MSI_VERSION gives the installer another
-# version (the Windows check builds an older one to see it replaced). Needs the packages of
-# scripts/install-deps.sh (g++-mingw-w64-x86-64-posix, wixl).
+# The build folder scripts/windows-check.sh leaves is used as it is (the same preset); only the
+# two programs are built. CORVANE_MSI_VERSION gives the installer another version (the Windows
+# check builds an older one to see it replaced). Needs the packages of scripts/install-deps.sh
+# (g++-mingw-w64-x86-64-posix, googletest, wixl).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="${1:-$root/build-windows}"
+build="$root/build-windows"
 
 for tool in cmake ninja x86_64-w64-mingw32-g++-posix wixl; do
   command -v "$tool" >/dev/null || {
@@ -21,13 +21,11 @@ for tool in cmake ninja x86_64-w64-mingw32-g++-posix wixl; do
   }
 done
 
+cd "$root"
 if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S "$root" -B "$build" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/mingw-w64-x86_64.cmake" \
-    -DCORVANE_BUILD_TESTS=OFF -DCORVANE_BUILD_BENCH=OFF \
-    ${CORVANE_WERROR:+-DCORVANE_WERROR="$CORVANE_WERROR"} >/dev/null
+  cmake --preset windows ${CORVANE_WERROR:+-DCORVANE_WERROR="$CORVANE_WERROR"} >/dev/null
 fi
-cmake --build "$build" --parallel "${CORVANE_JOBS:-2}" --target CorvaneCSVtoCRC csv2crc >/dev/null
+cmake --build --preset windows --parallel "${CORVANE_JOBS:-2}" --target CorvaneCSVtoCRC csv2crc >/dev/null
 
 version="${CORVANE_MSI_VERSION:-$(sed -n 's/^project(CorvaneCSVtoCRC VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")}"
 msi="$build/CorvaneCSVtoCRC-$version-x64.msi"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The Windows build check: cross-builds everything for 64-bit Windows with MinGW-w64
-# (cmake/toolchains/mingw-w64-x86_64.cmake, into build-windows/): the engine, the file list,
+# (the preset "windows": cmake/toolchains/mingw-w64-x86_64.cmake, into build-windows/, which
+# scripts/windows-build.sh then uses as it is): the engine, the file list,
 # csv2crc.exe, the launcher, the window model and the Win32 window program CorvaneCSVtoCRC.exe,
 # the version resource and the GoogleTest programs; then under wine, in a throw-away prefix:
 # runs every test through ctest (the launcher's against registry values put in place here),
@@ -9,7 +10,7 @@
 # display with the openbox window manager (real drags, keys and clicks), and installs, starts,
 # upgrades and removes the MSI of scripts/windows-build.sh.
 #
-#   bash scripts/windows-check.sh [build-dir]   (default: build-windows; KEEP=1 keeps the prefix)
+#   bash scripts/windows-check.sh    (KEEP=1 keeps the wine prefix)
 #
 # The drags come from tests/ui/drag_source of the native build: CORVANE_DRAG_SOURCE names it
 # (ctest does), else build/tests/ui/drag_source is used.
@@ -21,7 +22,7 @@ set -uo pipefail
 
 started=$(date +%s)
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="${1:-$root/build-windows}"
+build="$root/build-windows"
 
 results=()
 failures=0
@@ -100,12 +101,8 @@ wine wineboot -i >"$work/wine.log" 2>&1 &
 wineboot_pid=$!
 
 # --- Cross build -------------------------------------------------------------------------------
-if cmake -S "$root" -B "$build" -G Ninja \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/mingw-w64-x86_64.cmake" \
-  -DCORVANE_BUILD_GUI=ON -DCORVANE_BUILD_BENCH=OFF -DCORVANE_BUILD_TESTS=ON \
-  -DCORVANE_WERROR="${CORVANE_WERROR:-ON}" \
-  >"$work/build.log" 2>&1 &&
-  cmake --build "$build" --parallel "${CORVANE_JOBS:-2}" >>"$work/build.log" 2>&1; then
+if (cd "$root" && cmake --preset windows -DCORVANE_WERROR="${CORVANE_WERROR:-ON}" &&
+  cmake --build --preset windows --parallel "${CORVANE_JOBS:-2}") >"$work/build.log" 2>&1; then
   record PASS "cross-build engine, file list, csv2crc.exe, launcher, window model, CorvaneCSVtoCRC.exe and tests into $build"
 else
   tail -40 "$work/build.log"
@@ -440,8 +437,8 @@ shortcuts() { find "$WINEPREFIX/drive_c" -name 'CorvaneCSVtoCRC.lnk' 2>/dev/null
 
 msi_check() {
   local msi old app
-  if ! msi=$(bash "$root/scripts/windows-build.sh" "$build" 2>>"$work/msi.log" | tail -1) ||
-    ! old=$(CORVANE_MSI_VERSION=1.0.0 bash "$root/scripts/windows-build.sh" "$build" 2>>"$work/msi.log" | tail -1); then
+  if ! msi=$(bash "$root/scripts/windows-build.sh" 2>>"$work/msi.log" | tail -1) ||
+    ! old=$(CORVANE_MSI_VERSION=1.0.0 bash "$root/scripts/windows-build.sh" 2>>"$work/msi.log" | tail -1); then
     cat "$work/msi.log"
     record FAIL "installer: scripts/windows-build.sh"
     return

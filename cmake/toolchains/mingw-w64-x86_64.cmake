@@ -3,9 +3,7 @@
 # run under wine, or on Windows, without the MinGW run-time DLLs beside them;
 # tests run through wine (scripts/windows-check.sh builds and runs them).
 #
-#   cmake -S . -B build-windows -G Ninja \
-#     -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-w64-x86_64.cmake \
-#     -DCORVANE_BUILD_GUI=OFF -DCORVANE_BUILD_BENCH=OFF
+#   cmake --preset windows      (CMakePresets.json: into build-windows/, tests included)
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
