@@ -42,6 +42,9 @@ for e in json.load(open(build_db)):
     if rel.startswith(ours) and e["file"] not in seen:
         seen.add(e["file"])
         entries.append(e)
+# The files that pull in the heavy libraries (CLI11, Qt) first, so that the last
+# ones to finish are short and no core waits long for one file.
+entries.sort(key=lambda e: not e["file"][len(root) + 1:].startswith(("cli/", "ui/")))
 json.dump(entries, open(out, "w"), indent=1)
 print(f"analyze: {len(entries)} source files for {out.split('/')[-2]}")
 PY
