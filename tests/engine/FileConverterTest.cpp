@@ -54,10 +54,12 @@ const LargeSample& Large() {
 
 // ---------------------------------------------------------------------------
 
+// The contents are made when the case runs, not when the program starts: each
+// case of the suite may run in a process of its own.
 struct ContentCase {
   const char* name;
-  std::string input;
-  std::string expected;
+  std::string (*input)();
+  std::string (*expected)();
 };
 
 void PrintTo(const ContentCase& c, std::ostream* os) { *os << c.name; }
@@ -66,9 +68,9 @@ class ConvertContentTest : public ::testing::TestWithParam<ContentCase> {};
 
 TEST_P(ConvertContentTest, WritesTheRecordsOfTheInput) {
   TempFolder folder;
-  WriteFile(folder / "in.csv", GetParam().input);
+  WriteFile(folder / "in.csv", GetParam().input());
   Convert(folder / "in.csv");
-  EXPECT_EQ(ReadFile(folder / "A1_in.crc"), GetParam().expected);
+  EXPECT_EQ(ReadFile(folder / "A1_in.crc"), GetParam().expected());
   EXPECT_EQ(folder.Names(), (std::set<std::string>{"A1_in.crc", "in.csv"}));
 }
 
@@ -91,10 +93,11 @@ std::string AllBytesAndMixedTerminators() {
 // Files are bytes: nothing is translated (CR LF, 0x1A) on the way in or out.
 INSTANTIATE_TEST_SUITE_P(
     Inputs, ConvertContentTest,
-    ::testing::Values(ContentCase{"Empty", "", ""},
-                      ContentCase{"AllBytesAndMixedTerminators", AllBytesAndMixedTerminators(),
-                                  ReferenceConvert(AllBytesAndMixedTerminators())},
-                      ContentCase{"Large", Large().input, Large().output}),
+    ::testing::Values(
+        ContentCase{"Empty", [] { return std::string(); }, [] { return std::string(); }},
+        ContentCase{"AllBytesAndMixedTerminators", AllBytesAndMixedTerminators,
+                    [] { return ReferenceConvert(AllBytesAndMixedTerminators()); }},
+        ContentCase{"Large", [] { return Large().input; }, [] { return Large().output; }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // While the output is written, the only extra entry in the folder is one
