@@ -119,7 +119,7 @@ void frmAbout::Form_Load() {
   const auto instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(dialog_, GWLP_HINSTANCE));
   const auto make = [&](const wchar_t* kind, const std::string& text, DWORD style, DWORD exStyle,
                         int id) {
-    const std::wstring wide = Wide(text);
+    const std::wstring wide = WideText(text);
     return ::CreateWindowExW(exStyle, kind, wide.c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0,
                              dialog_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance,
                              nullptr);
@@ -136,7 +136,7 @@ void frmAbout::Form_Load() {
   lblDisclaimer_ = make(L"STATIC", texts.disclaimer, SS_LEFT | SS_NOPREFIX, 0, kIdDisclaimer);
   cmdOK_ = make(L"BUTTON", about::kOK, WS_TABSTOP | BS_DEFPUSHBUTTON, 0, IDOK);
   cmdSysInfo_ = make(L"BUTTON", about::kSysInfo, WS_TABSTOP | BS_PUSHBUTTON, 0, kIdSysInfo);
-  ::SetWindowTextW(dialog_, Wide(texts.caption).c_str());
+  ::SetWindowTextW(dialog_, WideText(texts.caption).c_str());
 
   const UINT dpi = DpiOf(dialog_);
   LayOut(dpi);
@@ -212,7 +212,7 @@ void frmAbout::cmdSysInfo_Click() const {
   RunSysInfo([] { return StartSysInfo(); },
              [this](const std::string& text, const std::string& title) {
                // OK only, no icon.
-               ::MessageBoxW(dialog_, Wide(text).c_str(), Wide(title).c_str(), MB_OK);
+               ::MessageBoxW(dialog_, WideText(text).c_str(), WideText(title).c_str(), MB_OK);
              });
 }
 

@@ -32,7 +32,7 @@ std::vector<std::string> DroppedPaths(IDataObject* data) {
     std::wstring path(::DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
     const UINT length = ::DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size()));
     path.resize(length);
-    paths.push_back(Utf8(path));
+    paths.push_back(Utf8Text(path));
   }
   ::ReleaseStgMedium(&medium);
   return paths;

@@ -56,7 +56,7 @@ class StaticMeasure final : public TextMeasure {
   StaticMeasure& operator=(const StaticMeasure&) = delete;
 
   bool Fits(const std::string& text) const override {
-    const std::wstring wide = Wide(text);
+    const std::wstring wide = WideText(text);
     RECT needed{0, 0, box_.right, 0};
     ::DrawTextW(dc_, wide.c_str(), static_cast<int>(wide.size()), &needed,
                 DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS);
@@ -90,7 +90,7 @@ bool Main::Create(HINSTANCE instance, int show) {
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   windowClass.lpszClassName = kClassName;
   ::RegisterClassExW(&windowClass);
-  const std::wstring caption = Wide(texts::kCaption);
+  const std::wstring caption = WideText(texts::kCaption);
   if (::CreateWindowExW(0, kClassName, caption.c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0,
                         nullptr, nullptr, instance, this) == nullptr) {
     return false;
@@ -229,7 +229,7 @@ LRESULT Main::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
 void Main::Form_Load() {
   const auto instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(hwnd_, GWLP_HINSTANCE));
   const auto make = [&](const wchar_t* kind, const char* text, DWORD style, DWORD exStyle, int id) {
-    const std::wstring wide = Wide(text);
+    const std::wstring wide = WideText(text);
     return ::CreateWindowExW(exStyle, kind, wide.c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0,
                              hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance,
                              nullptr);
@@ -251,9 +251,9 @@ void Main::Form_Load() {
   tips_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                             WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
                             CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, instance, nullptr);
-  static const std::wstring kTips[] = {Wide(texts::kOpenCsvTip), Wide(texts::kGenerateTip),
-                                       Wide(texts::kAboutTip), Wide(texts::kExitTip),
-                                       Wide(texts::kFeedbackTip)};
+  static const std::wstring kTips[] = {WideText(texts::kOpenCsvTip), WideText(texts::kGenerateTip),
+                                       WideText(texts::kAboutTip), WideText(texts::kExitTip),
+                                       WideText(texts::kFeedbackTip)};
   AddTip(cmdOpenCSV_, kTips[0].c_str());
   AddTip(cmdGenerate_, kTips[1].c_str());
   AddTip(cmdAbout_, kTips[2].c_str());
@@ -262,7 +262,7 @@ void Main::Form_Load() {
   // These two change: the entry under the pointer, the whole status text.
   AddTip(lstFiles_, LPSTR_TEXTCALLBACKW);
   AddTip(lblStatus_, LPSTR_TEXTCALLBACKW);
-  listTip_ = Wide(texts::kListTip);
+  listTip_ = WideText(texts::kListTip);
   // Screen readers name the list by its tooltip's words, and are told the
   // status line's results (the system tells them of its other changes as
   // name changes, which they do not read out).
@@ -395,8 +395,8 @@ void Main::lstFiles_ContextMenu(LPARAM at) {
   }
   const auto row = static_cast<int>(::SendMessageW(lstFiles_, LB_GETCURSEL, 0, 0));
   const HMENU menu = ::CreatePopupMenu();
-  const std::wstring remove = Wide(texts::kRemove);
-  const std::wstring clearList = Wide(texts::kClearList);
+  const std::wstring remove = WideText(texts::kRemove);
+  const std::wstring clearList = WideText(texts::kClearList);
   ::AppendMenuW(menu, MF_STRING | (model_.CanRemove(row) ? 0 : MF_GRAYED), kIdRemove,
                 remove.c_str());
   ::AppendMenuW(menu, MF_STRING | (model_.CanClearList() ? 0 : MF_GRAYED), kIdClearList,
@@ -429,7 +429,7 @@ void Main::ListMouseMoved() {
   const int row = HIWORD(hit) == 0 ? static_cast<int>(LOWORD(hit)) : -1;
   if (row == tippedRow_) return;
   tippedRow_ = row;
-  listTip_ = Wide(row >= 0 && row < model_.Count() ? model_.ShownEntry(row) : texts::kListTip);
+  listTip_ = WideText(row >= 0 && row < model_.Count() ? model_.ShownEntry(row) : texts::kListTip);
   ::SendMessageW(tips_, TTM_UPDATE, 0, 0);
 }
 
@@ -462,7 +462,7 @@ void Main::ShowList() {
   ::SendMessageW(lstFiles_, LB_INITSTORAGE, static_cast<WPARAM>(count),
                  static_cast<LPARAM>(count) * 128);
   for (int row = 0; row < count; ++row) {
-    const std::wstring entry = Wide(model_.ShownEntry(row));
+    const std::wstring entry = WideText(model_.ShownEntry(row));
     ::SendMessageW(lstFiles_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
     FitListWidth(entry);
   }
@@ -471,7 +471,7 @@ void Main::ShowList() {
 }
 
 void Main::ShowInsertedEntry(int row) {
-  const std::wstring entry = Wide(model_.ShownEntry(row));
+  const std::wstring entry = WideText(model_.ShownEntry(row));
   ::SendMessageW(lstFiles_, LB_INSERTSTRING, static_cast<WPARAM>(row),
                  reinterpret_cast<LPARAM>(entry.c_str()));
   FitListWidth(entry);
@@ -487,15 +487,15 @@ void Main::SelectEntry(int row) {
 }
 
 void Main::ShowFeedback(const std::string& text) {
-  ::SetWindowTextW(lblFeedback_, Wide(text).c_str());
+  ::SetWindowTextW(lblFeedback_, WideText(text).c_str());
 }
 
 void Main::ShowStatus(const std::string& text) {
   const std::string shown = FitStatus(text, StaticMeasure(lblStatus_, font_));
   // The whole text is the line's name before the system tells of the change.
-  annotations_.SetName(lblStatus_, Wide(text));
-  ::SetWindowTextW(lblStatus_, Wide(shown).c_str());
-  statusTip_ = Wide(shown == text ? std::string(texts::kStatusTip) : text);
+  annotations_.SetName(lblStatus_, WideText(text));
+  ::SetWindowTextW(lblStatus_, WideText(shown).c_str());
+  statusTip_ = WideText(shown == text ? std::string(texts::kStatusTip) : text);
 }
 
 void Main::AnnounceStatus() { Annotations::Announce(lblStatus_); }
@@ -513,12 +513,12 @@ void Main::ShowBusy(bool busy) {
 
 void Main::ShowOpenDialog(CommonDialog& dialog) {
   // The filter's pairs, each part ended by a NUL and the whole by another.
-  std::wstring filter = Wide(dialog.Filter);
+  std::wstring filter = WideText(dialog.Filter);
   std::replace(filter.begin(), filter.end(), L'|', L'\0');
   filter.append(2, L'\0');
-  const std::wstring title = Wide(dialog.DialogTitle);
-  const std::wstring folder = Wide(dialog.InitDir);
-  std::wstring file = Wide(dialog.FileName);
+  const std::wstring title = WideText(dialog.DialogTitle);
+  const std::wstring folder = WideText(dialog.InitDir);
+  std::wstring file = WideText(dialog.FileName);
   file.resize(32768, L'\0');  // room for a long path
   OPENFILENAMEW open{};
   open.lStructSize = sizeof open;
@@ -531,11 +531,11 @@ void Main::ShowOpenDialog(CommonDialog& dialog) {
   open.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
   open.Flags = static_cast<DWORD>(dialog.Flags);
   // Cancelled, or the dialog failed: no name.
-  dialog.FileName = ::GetOpenFileNameW(&open) != FALSE ? Utf8(file.c_str()) : std::string();
+  dialog.FileName = ::GetOpenFileNameW(&open) != FALSE ? Utf8Text(file.c_str()) : std::string();
 }
 
 void Main::ShowFailure(const std::string& title, const std::string& text) {
-  ::MessageBoxW(hwnd_, Wide(text).c_str(), Wide(title).c_str(), MB_OK | MB_ICONERROR);
+  ::MessageBoxW(hwnd_, WideText(text).c_str(), WideText(title).c_str(), MB_OK | MB_ICONERROR);
 }
 
 void Main::HideWindow() { ::ShowWindow(hwnd_, SW_HIDE); }

@@ -1,21 +1,19 @@
-// What the Win32 windows share: UTF-8 inside the program and UTF-16 at the
-// Windows edge, and the layout's twips scaled by the window's resolution and
-// the message font.
+// What the Win32 windows share: the layout's twips scaled by the window's
+// resolution and the message font, the program's icon and the annotations
+// for screen readers. Text is UTF-8 inside the program and UTF-16 at the
+// Windows edge (engine/WindowsText.h converts it).
 #pragma once
 
 #include "platform/WindowsApi.h"
 
 #include <string>
-#include <string_view>
 
 #include "Layout.h"
+#include "engine/WindowsText.h"
 
 struct IAccPropServices;
 
 namespace corvane::win32 {
-
-std::wstring Wide(std::string_view utf8);
-std::string Utf8(std::wstring_view wide);
 
 inline constexpr int kReferenceDpi = 96;
 
