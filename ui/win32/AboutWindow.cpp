@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
 
 #include "AboutModel.h"
 #include "sysinfo/SysInfo.h"
@@ -33,11 +34,6 @@ struct alignas(DWORD) EmptyDialog {
 class frmAbout {
  public:
   frmAbout() = default;
-  ~frmAbout() {
-    if (font_ != nullptr) ::DeleteObject(font_);
-    if (titleFont_ != nullptr) ::DeleteObject(titleFont_);
-    if (icon_ != nullptr) ::DestroyIcon(icon_);
-  }
   frmAbout(const frmAbout&) = delete;
   frmAbout& operator=(const frmAbout&) = delete;
 
@@ -57,9 +53,9 @@ class frmAbout {
   HWND lblDisclaimer_ = nullptr;
   HWND lblTitle_ = nullptr;
   HWND lblVersion_ = nullptr;
-  HFONT font_ = nullptr;
-  HFONT titleFont_ = nullptr;
-  HICON icon_ = nullptr;
+  FontOwner font_;
+  FontOwner titleFont_;
+  IconOwner icon_;
   UINT dpi_ = kReferenceDpi;
   double fontFactor_ = 1.0;
 };
@@ -153,24 +149,24 @@ void frmAbout::LayOut(UINT dpi) {
   const Scale scale(dpi, logFont);
   dpi_ = dpi;
   fontFactor_ = scale.FontFactor();
-  const HFONT font = ::CreateFontIndirectW(&logFont);
+  FontOwner font(::CreateFontIndirectW(&logFont));
   LOGFONTW titleLogFont = logFont;
   titleLogFont.lfHeight = -static_cast<LONG>(
       std::lround(layout::kTitlePixels * static_cast<double>(dpi) * fontFactor_ / kReferenceDpi));
   titleLogFont.lfWeight = FW_BOLD;
-  const HFONT titleFont = ::CreateFontIndirectW(&titleLogFont);
+  FontOwner titleFont(::CreateFontIndirectW(&titleLogFont));
   const struct {
     HWND control;
     layout::TwipRect place;
     HFONT font;
   } places[] = {
-      {cmdOK_, layout::kCmdOK, font},
-      {picIcon_, layout::kPicIcon, font},
-      {cmdSysInfo_, layout::kCmdSysInfo, font},
-      {lblDescription_, layout::kLblDescription, font},
-      {lblDisclaimer_, layout::kLblDisclaimer, font},
-      {lblTitle_, layout::kLblTitle, titleFont},
-      {lblVersion_, layout::kLblVersion, font},
+      {cmdOK_, layout::kCmdOK, font.get()},
+      {picIcon_, layout::kPicIcon, font.get()},
+      {cmdSysInfo_, layout::kCmdSysInfo, font.get()},
+      {lblDescription_, layout::kLblDescription, font.get()},
+      {lblDisclaimer_, layout::kLblDisclaimer, font.get()},
+      {lblTitle_, layout::kLblTitle, titleFont.get()},
+      {lblVersion_, layout::kLblVersion, font.get()},
   };
   for (const auto& p : places) {
     const RECT r = scale.Rect(p.place);
@@ -178,15 +174,13 @@ void frmAbout::LayOut(UINT dpi) {
     ::SetWindowPos(p.control, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
                    SWP_NOZORDER | SWP_NOACTIVATE);
   }
-  if (font_ != nullptr) ::DeleteObject(font_);
-  if (titleFont_ != nullptr) ::DeleteObject(titleFont_);
-  font_ = font;
-  titleFont_ = titleFont;
+  // The controls have the new fonts: the old ones may go.
+  font_ = std::move(font);
+  titleFont_ = std::move(titleFont);
 
-  const HICON icon = ProgramIcon(::MulDiv(32, static_cast<int>(dpi), kReferenceDpi));
-  ::SendMessageW(picIcon_, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
-  if (icon_ != nullptr) ::DestroyIcon(icon_);
-  icon_ = icon;
+  IconOwner icon = ProgramIcon(::MulDiv(32, static_cast<int>(dpi), kReferenceDpi));
+  ::SendMessageW(picIcon_, STM_SETICON, reinterpret_cast<WPARAM>(icon.get()), 0);
+  icon_ = std::move(icon);
 
   const SIZE outer = OuterSize(dialog_, scale.Pixels(layout::kAboutWidth),
                                scale.Pixels(layout::kAboutHeight), dpi);

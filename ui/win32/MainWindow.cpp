@@ -5,7 +5,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
-#include <memory>
+#include <utility>
 #include <vector>
 
 #include "AboutWindow.h"
@@ -18,7 +18,7 @@ namespace {
 
 namespace texts = mainwindow;
 
-// Runs a call posted to the window's thread; lParam owns the call.
+// Runs the first of the calls posted to the window's thread.
 constexpr UINT kRunPosted = WM_APP + 1;
 
 enum : int {
@@ -44,29 +44,21 @@ constexpr int kTipWidth = 600;
 // text to fit.
 class StaticMeasure final : public TextMeasure {
  public:
-  StaticMeasure(HWND label, HFONT font)
-      : label_(label), dc_(::GetDC(label)), old_(::SelectObject(dc_, font)) {
+  StaticMeasure(HWND label, HFONT font) : dc_(WindowDc(label)), font_(dc_.get(), font) {
     ::GetClientRect(label, &box_);
   }
-  ~StaticMeasure() override {
-    ::SelectObject(dc_, old_);
-    ::ReleaseDC(label_, dc_);
-  }
-  StaticMeasure(const StaticMeasure&) = delete;
-  StaticMeasure& operator=(const StaticMeasure&) = delete;
 
   bool Fits(const std::string& text) const override {
     const std::wstring wide = WideText(text);
     RECT needed{0, 0, box_.right, 0};
-    ::DrawTextW(dc_, wide.c_str(), static_cast<int>(wide.size()), &needed,
+    ::DrawTextW(dc_.get(), wide.c_str(), static_cast<int>(wide.size()), &needed,
                 DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS);
     return needed.right <= box_.right && needed.bottom <= box_.bottom;
   }
 
  private:
-  HWND label_;
-  HDC dc_;
-  HGDIOBJ old_;
+  WindowDcOwner dc_;
+  Selection font_;
   RECT box_{};
 };
 
@@ -74,11 +66,9 @@ class StaticMeasure final : public TextMeasure {
 
 Main::Main() : model_(*this) {}
 
+// The window goes first; its fonts and icons after it.
 Main::~Main() {
   if (hwnd_ != nullptr) ::DestroyWindow(hwnd_);
-  if (font_ != nullptr) ::DeleteObject(font_);
-  if (bigIcon_ != nullptr) ::DestroyIcon(bigIcon_);
-  if (smallIcon_ != nullptr) ::DestroyIcon(smallIcon_);
 }
 
 bool Main::Create(HINSTANCE instance, int show) {
@@ -112,6 +102,7 @@ LRESULT CALLBACK Main::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
   if (message == WM_NCDESTROY) {
     ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
     self->hwnd_ = nullptr;
+    self->ForgetPostedCalls();
   }
   return result;
 }
@@ -203,12 +194,9 @@ LRESULT Main::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
                      SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
       return 0;
     }
-    case kRunPosted: {
-      const std::unique_ptr<std::function<void()>> call(
-          reinterpret_cast<std::function<void()>*>(lParam));
-      (*call)();
+    case kRunPosted:
+      RunPostedCall();
       return 0;
-    }
     case WM_CLOSE:
       if (model_.Form_QueryUnload()) ::DestroyWindow(hwnd_);
       return 0;
@@ -216,8 +204,7 @@ LRESULT Main::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       annotations_.Clear(lstFiles_);
       annotations_.Clear(lblStatus_);
       ::RevokeDragDrop(lstFiles_);
-      if (dropTarget_ != nullptr) dropTarget_->Release();
-      dropTarget_ = nullptr;
+      dropTarget_.Reset();
       ::PostQuitMessage(0);
       return 0;
     default:
@@ -227,6 +214,10 @@ LRESULT Main::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void Main::Form_Load() {
+  {
+    const std::lock_guard<std::mutex> lock(postedMutex_);
+    postTarget_ = hwnd_;
+  }
   const auto instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(hwnd_, GWLP_HINSTANCE));
   const auto make = [&](const wchar_t* kind, const char* text, DWORD style, DWORD exStyle, int id) {
     const std::wstring wide = WideText(text);
@@ -269,8 +260,8 @@ void Main::Form_Load() {
   annotations_.SetName(lstFiles_, listTip_);
   annotations_.MakeLiveRegion(lblStatus_);
 
-  dropTarget_ = new DropTarget(model_);
-  ::RegisterDragDrop(lstFiles_, dropTarget_);
+  dropTarget_.Attach(new DropTarget(model_));
+  ::RegisterDragDrop(lstFiles_, dropTarget_.Get());
 
   const UINT dpi = DpiOf(hwnd_);
   LayOut(dpi);
@@ -302,7 +293,7 @@ void Main::AddTip(HWND control, const wchar_t* text) {
 void Main::LayOut(UINT dpi) {
   const LOGFONTW logFont = MessageFontAt(dpi);
   const Scale scale(dpi, logFont);
-  const HFONT font = ::CreateFontIndirectW(&logFont);
+  FontOwner font(::CreateFontIndirectW(&logFont));
   const struct {
     HWND control;
     layout::TwipRect place;
@@ -314,25 +305,23 @@ void Main::LayOut(UINT dpi) {
   };
   for (const auto& p : places) {
     const RECT r = scale.Rect(p.place);
-    ::SendMessageW(p.control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    ::SendMessageW(p.control, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
     ::SetWindowPos(p.control, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
                    SWP_NOZORDER | SWP_NOACTIVATE);
   }
-  if (font_ != nullptr) ::DeleteObject(font_);
-  font_ = font;
+  // The controls have the new font: the old one may go.
+  font_ = std::move(font);
   ::SendMessageW(tips_, TTM_SETMAXTIPWIDTH, 0,
                  ::MulDiv(kTipWidth, static_cast<int>(dpi), kReferenceDpi));
 
   const int big = ::MulDiv(32, static_cast<int>(dpi), kReferenceDpi);
   const int small = ::MulDiv(16, static_cast<int>(dpi), kReferenceDpi);
-  const HICON bigIcon = ProgramIcon(big);
-  const HICON smallIcon = ProgramIcon(small);
-  ::SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon));
-  ::SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
-  if (bigIcon_ != nullptr) ::DestroyIcon(bigIcon_);
-  if (smallIcon_ != nullptr) ::DestroyIcon(smallIcon_);
-  bigIcon_ = bigIcon;
-  smallIcon_ = smallIcon;
+  IconOwner bigIcon = ProgramIcon(big);
+  IconOwner smallIcon = ProgramIcon(small);
+  ::SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon.get()));
+  ::SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon.get()));
+  bigIcon_ = std::move(bigIcon);
+  smallIcon_ = std::move(smallIcon);
 
   const SIZE outer =
       OuterSize(hwnd_, scale.Pixels(layout::kMainWidth), scale.Pixels(layout::kMainHeight), dpi);
@@ -394,16 +383,15 @@ void Main::lstFiles_ContextMenu(LPARAM at) {
     if (HIWORD(hit) == 0) ::SendMessageW(lstFiles_, LB_SETCURSEL, LOWORD(hit), 0);
   }
   const auto row = static_cast<int>(::SendMessageW(lstFiles_, LB_GETCURSEL, 0, 0));
-  const HMENU menu = ::CreatePopupMenu();
+  const MenuOwner menu(::CreatePopupMenu());
   const std::wstring remove = WideText(texts::kRemove);
   const std::wstring clearList = WideText(texts::kClearList);
-  ::AppendMenuW(menu, MF_STRING | (model_.CanRemove(row) ? 0 : MF_GRAYED), kIdRemove,
+  ::AppendMenuW(menu.get(), MF_STRING | (model_.CanRemove(row) ? 0 : MF_GRAYED), kIdRemove,
                 remove.c_str());
-  ::AppendMenuW(menu, MF_STRING | (model_.CanClearList() ? 0 : MF_GRAYED), kIdClearList,
+  ::AppendMenuW(menu.get(), MF_STRING | (model_.CanClearList() ? 0 : MF_GRAYED), kIdClearList,
                 clearList.c_str());
-  const int chosen =
-      ::TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, point.x, point.y, 0, hwnd_, nullptr);
-  ::DestroyMenu(menu);
+  const int chosen = ::TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, point.x, point.y,
+                                      0, hwnd_, nullptr);
   if (chosen == kIdRemove) model_.mnuRemove_Click(row);
   if (chosen == kIdClearList) model_.mnuClearList_Click();
 }
@@ -434,12 +422,12 @@ void Main::ListMouseMoved() {
 }
 
 void Main::FitListWidth(const std::wstring& entry) {
-  const HDC dc = ::GetDC(lstFiles_);
-  const HGDIOBJ old = ::SelectObject(dc, font_);
   SIZE size{};
-  ::GetTextExtentPoint32W(dc, entry.c_str(), static_cast<int>(entry.size()), &size);
-  ::SelectObject(dc, old);
-  ::ReleaseDC(lstFiles_, dc);
+  {
+    const WindowDcOwner dc = WindowDc(lstFiles_);
+    const Selection font(dc.get(), font_.get());
+    ::GetTextExtentPoint32W(dc.get(), entry.c_str(), static_cast<int>(entry.size()), &size);
+  }
   if (size.cx > listWidth_) {
     listWidth_ = size.cx;
     ::SendMessageW(lstFiles_, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(listWidth_ + 4), 0);
@@ -447,10 +435,32 @@ void Main::FitListWidth(const std::wstring& entry) {
 }
 
 void Main::Post(std::function<void()> call) {
-  auto owned = std::make_unique<std::function<void()>>(std::move(call));
-  if (::PostMessageW(hwnd_, kRunPosted, 0, reinterpret_cast<LPARAM>(owned.get())) != FALSE) {
-    owned.release();  // the window's thread runs and deletes it
+  const std::lock_guard<std::mutex> lock(postedMutex_);
+  if (postTarget_ == nullptr) return;
+  posted_.push_back(std::move(call));
+  // A message that cannot be posted (a full queue) takes its call with it.
+  if (::PostMessageW(postTarget_, kRunPosted, 0, 0) == FALSE) posted_.pop_back();
+}
+
+void Main::RunPostedCall() {
+  std::function<void()> call;
+  {
+    const std::lock_guard<std::mutex> lock(postedMutex_);
+    if (posted_.empty()) return;
+    call = std::move(posted_.front());
+    posted_.pop_front();
   }
+  // Unlocked: the call may post, or run a modal loop that runs later calls.
+  call();
+}
+
+// The window is gone: calls still queued are dropped, and later ones are not
+// taken. (Their messages, if any are left, find nothing to run.)
+void Main::ForgetPostedCalls() {
+  std::deque<std::function<void()>> dropped;
+  const std::lock_guard<std::mutex> lock(postedMutex_);
+  postTarget_ = nullptr;
+  dropped.swap(posted_);
 }
 
 void Main::ShowList() {
@@ -491,7 +501,7 @@ void Main::ShowFeedback(const std::string& text) {
 }
 
 void Main::ShowStatus(const std::string& text) {
-  const std::string shown = FitStatus(text, StaticMeasure(lblStatus_, font_));
+  const std::string shown = FitStatus(text, StaticMeasure(lblStatus_, font_.get()));
   // The whole text is the line's name before the system tells of the change.
   annotations_.SetName(lblStatus_, WideText(text));
   ::SetWindowTextW(lblStatus_, WideText(shown).c_str());

@@ -1,6 +1,4 @@
 #include "Win32Support.h"
-// After windows.h.
-#include <oleacc.h>
 
 #include <algorithm>
 #include <cmath>
@@ -39,9 +37,7 @@ UINT DpiOf(HWND window) {
     const UINT dpi = getDpiForWindow(window);
     if (dpi != 0) return dpi;
   }
-  const HDC screen = ::GetDC(nullptr);
-  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
-  ::ReleaseDC(nullptr, screen);
+  const int dpi = ::GetDeviceCaps(WindowDc(nullptr).get(), LOGPIXELSY);
   return dpi > 0 ? static_cast<UINT>(dpi) : kReferenceDpi;
 }
 
@@ -95,31 +91,26 @@ void CentreOn(HWND window, SIZE outer, const RECT& rect) {
   ::SetWindowPos(window, nullptr, left, top, outer.cx, outer.cy, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-HICON ProgramIcon(int pixels) {
-  return static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1),
-                                         IMAGE_ICON, pixels, pixels, LR_DEFAULTCOLOR));
+IconOwner ProgramIcon(int pixels) {
+  return IconOwner(static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1),
+                                                   IMAGE_ICON, pixels, pixels, LR_DEFAULTCOLOR)));
 }
 
+// Without the service, services_ stays empty. (MinGW's headers give the
+// interface no __uuidof, so its identifier is named.)
 Annotations::Annotations() {
-  void* services = nullptr;
-  if (SUCCEEDED(::CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
-                                   IID_IAccPropServices, &services))) {
-    services_ = static_cast<IAccPropServices*>(services);
-  }
-}
-
-Annotations::~Annotations() {
-  if (services_ != nullptr) services_->Release();
+  ::CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices,
+                     reinterpret_cast<void**>(services_.ReleaseAndGetAddressOf()));
 }
 
 void Annotations::SetName(HWND control, const std::wstring& name) {
-  if (services_ == nullptr) return;
+  if (!services_) return;
   services_->SetHwndPropStr(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
                             PROPID_ACC_NAME, name.c_str());
 }
 
 void Annotations::MakeLiveRegion(HWND control) {
-  if (services_ == nullptr) return;
+  if (!services_) return;
   VARIANT polite;
   ::VariantInit(&polite);
   polite.vt = VT_I4;
@@ -133,7 +124,7 @@ void Annotations::Announce(HWND control) {
 }
 
 void Annotations::Clear(HWND control) {
-  if (services_ == nullptr) return;
+  if (!services_) return;
   MSAAPROPID properties[] = {PROPID_ACC_NAME, kLiveSettingProperty};
   services_->ClearHwndProps(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, properties,
                             static_cast<int>(std::size(properties)));

@@ -5,13 +5,14 @@
 #pragma once
 
 #include "platform/WindowsApi.h"
+// After windows.h.
+#include <oleacc.h>
 
 #include <string>
 
 #include "Layout.h"
+#include "Owners.h"
 #include "engine/WindowsText.h"
-
-struct IAccPropServices;
 
 namespace corvane::win32 {
 
@@ -48,7 +49,7 @@ SIZE OuterSize(HWND window, int clientWidth, int clientHeight, UINT dpi);
 void CentreOn(HWND window, SIZE outer, const RECT& rect);
 
 // The program's icon (resource 1) at a size in pixels.
-HICON ProgramIcon(int pixels);
+IconOwner ProgramIcon(int pixels);
 
 // What screen readers are told beyond the controls' own texts, through the
 // system's annotation service: a control's name, and a control whose text
@@ -57,9 +58,6 @@ HICON ProgramIcon(int pixels);
 class Annotations {
  public:
   Annotations();
-  ~Annotations();
-  Annotations(const Annotations&) = delete;
-  Annotations& operator=(const Annotations&) = delete;
 
   void SetName(HWND control, const std::wstring& name);
   void MakeLiveRegion(HWND control);
@@ -69,7 +67,7 @@ class Annotations {
   void Clear(HWND control);
 
  private:
-  IAccPropServices* services_ = nullptr;
+  ComPtr<IAccPropServices> services_;
 };
 
 }  // namespace corvane::win32
