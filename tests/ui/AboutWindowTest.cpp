@@ -14,9 +14,11 @@
 #include <vector>
 
 #include "UiTestSupport.h"
-#include "frmAbout.h"
+#include "about/frmAbout.h"
 
 namespace {
+
+using corvane::qt::frmAbout;
 
 struct Message {
   std::string text, title;

@@ -21,11 +21,14 @@
 #include <memory>
 #include <vector>
 
-#include "CommonDialog.h"
-#include "Main.h"
 #include "UiTestSupport.h"
-#include "frmAbout.h"
+#include "about/frmAbout.h"
+#include "main/CommonDialog.h"
+#include "main/Main.h"
 
+using corvane::qt::frmAbout;
+using corvane::qt::Main;
+using corvane::qt::QtFilter;
 using uitest::Native;
 using uitest::ReadFile;
 using uitest::WriteFile;

@@ -1,10 +1,9 @@
 #include "AboutWindow.h"
 
-#include <cmath>
 #include <string>
 #include <utility>
 
-#include "AboutModel.h"
+#include "model/AboutModel.h"
 #include "sysinfo/SysInfo.h"
 
 namespace corvane::win32 {
@@ -151,8 +150,7 @@ void frmAbout::LayOut(UINT dpi) {
   fontFactor_ = scale.FontFactor();
   FontOwner font(::CreateFontIndirectW(&logFont));
   LOGFONTW titleLogFont = logFont;
-  titleLogFont.lfHeight = -static_cast<LONG>(
-      std::lround(layout::kTitlePixels * static_cast<double>(dpi) * fontFactor_ / kReferenceDpi));
+  titleLogFont.lfHeight = -layout::ScaledPixels(layout::kTitlePixels, dpi, fontFactor_);
   titleLogFont.lfWeight = FW_BOLD;
   FontOwner titleFont(::CreateFontIndirectW(&titleLogFont));
   const struct {

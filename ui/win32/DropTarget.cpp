@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "MainModel.h"
+#include "model/MainModel.h"
 
 namespace corvane::win32 {
 

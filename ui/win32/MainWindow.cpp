@@ -10,7 +10,8 @@
 
 #include "AboutWindow.h"
 #include "DropTarget.h"
-#include "StatusText.h"
+#include "model/Colours.h"
+#include "model/StatusText.h"
 
 namespace corvane::win32 {
 
@@ -36,7 +37,6 @@ enum : int {
 constexpr wchar_t kClassName[] = L"CorvaneCSVtoCRCMain";
 // A fixed single border with a close box: no sizing, no minimize or maximize box.
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-constexpr COLORREF kFeedbackBlue = RGB(0, 0, 255);
 // The widest a tip grows before it wraps, at 96 dots per inch.
 constexpr int kTipWidth = 600;
 
@@ -149,9 +149,13 @@ LRESULT Main::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       break;
     case WM_CTLCOLORSTATIC:
       if (reinterpret_cast<HWND>(lParam) == lblFeedback_) {
+        // The blue, readable on the window's face colour (a dark or high
+        // contrast theme makes it lighter).
         const auto dc = reinterpret_cast<HDC>(wParam);
-        ::SetTextColor(dc, kFeedbackBlue);
-        ::SetBkColor(dc, ::GetSysColor(COLOR_BTNFACE));
+        const COLORREF face = ::GetSysColor(COLOR_BTNFACE);
+        const Rgb blue = FeedbackColour(Rgb{GetRValue(face), GetGValue(face), GetBValue(face)});
+        ::SetTextColor(dc, RGB(blue.red, blue.green, blue.blue));
+        ::SetBkColor(dc, face);
         return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
       }
       break;
@@ -505,7 +509,7 @@ void Main::ShowStatus(const std::string& text) {
   // The whole text is the line's name before the system tells of the change.
   annotations_.SetName(lblStatus_, WideText(text));
   ::SetWindowTextW(lblStatus_, WideText(shown).c_str());
-  statusTip_ = WideText(shown == text ? std::string(texts::kStatusTip) : text);
+  statusTip_ = WideText(StatusTip(text, shown));
 }
 
 void Main::AnnounceStatus() { Annotations::Announce(lblStatus_); }

@@ -8,8 +8,8 @@
 #include <mutex>
 #include <string>
 
-#include "MainModel.h"
 #include "Win32Support.h"
+#include "model/MainModel.h"
 
 namespace corvane::win32 {
 

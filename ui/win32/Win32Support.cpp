@@ -1,17 +1,11 @@
 #include "Win32Support.h"
 
-#include <algorithm>
-#include <cmath>
 #include <cstdlib>
 #include <iterator>
 
 namespace corvane::win32 {
 
 namespace {
-
-// The line height of the reference message font (9 point at 96 dots per
-// inch), for which the twip layout is exact.
-constexpr int kReferenceFontHeight = 12;
 
 // Functions of newer Windows (10 1607 on), looked up so that the program
 // still starts on older systems.
@@ -57,15 +51,13 @@ LOGFONTW MessageFontAt(UINT dpi) {
   return font;
 }
 
-Scale::Scale(UINT dpi, const LOGFONTW& font) : dpi_(dpi) {
-  const double height = std::abs(font.lfHeight) * static_cast<double>(kReferenceDpi) / dpi;
-  fontFactor_ = std::max(1.0, height / kReferenceFontHeight);
-}
+Scale::Scale(UINT dpi, const LOGFONTW& font)
+    : dpi_(dpi),
+      fontFactor_(
+          layout::FontFactor(std::abs(font.lfHeight) * static_cast<double>(kReferenceDpi) / dpi,
+                             layout::FontHeight::kCharacter)) {}
 
-int Scale::Pixels(int twips) const {
-  return static_cast<int>(
-      std::lround(twips * static_cast<double>(dpi_) * fontFactor_ / layout::kTwipsPerInch));
-}
+int Scale::Pixels(int twips) const { return layout::Pixels(twips, dpi_, fontFactor_); }
 
 RECT Scale::Rect(const layout::TwipRect& r) const {
   const int left = Pixels(r.left);

@@ -10,13 +10,13 @@
 
 #include <string>
 
-#include "Layout.h"
 #include "Owners.h"
 #include "engine/WindowsText.h"
+#include "model/Layout.h"
 
 namespace corvane::win32 {
 
-inline constexpr int kReferenceDpi = 96;
+inline constexpr int kReferenceDpi = layout::kReferenceDpi;
 
 // The window's resolution in dots per inch (the system's where Windows has
 // no per-window resolution).
@@ -26,8 +26,8 @@ UINT DpiOf(HWND window);
 LOGFONTW MessageFontAt(UINT dpi);
 
 // Twips to pixels at a resolution, grown further with a message font larger
-// than the reference one (9 point at 96 dots per inch), as when the user
-// makes text bigger.
+// than the reference one, as when the user makes text bigger (the layout's
+// rule, by the font's character height).
 class Scale {
  public:
   Scale(UINT dpi, const LOGFONTW& font);
