@@ -574,6 +574,7 @@ TEST(AboutWindow, TextsAndSystemInfo) {
   EXPECT_TRUE(texts.disclaimer.starts_with(
       "One day I'll write some help. I sometimes bother to read mail at "));
   EXPECT_TRUE(texts.disclaimer.ends_with(" but don't hold your breath."));
+  EXPECT_EQ(texts.iconName, "CorvaneCSVtoCRC");
 
   for (const bool started : {false, true}) {
     SCOPED_TRACE(started ? "tool started" : "no tool");

@@ -7,6 +7,7 @@
 #include <QString>
 #include <utility>
 
+#include "FocusFrame.h"
 #include "ProgramIcon.h"
 #include "Twips.h"
 #include "model/AboutModel.h"
@@ -88,12 +89,12 @@ frmAbout::frmAbout(QWidget* parent)
   lblDisclaimer = MakeLabel(this, "lblDisclaimer", QString(), twips.Rect(layout::kLblDisclaimer));
   lblDisclaimer->setWordWrap(true);
 
-  cmdOK = new QPushButton(QString::fromLatin1(about::kOK), this);
+  cmdOK = new FramedButton(QString::fromLatin1(about::kOK), this);
   cmdOK->setObjectName(QStringLiteral("cmdOK"));
   cmdOK->setGeometry(twips.Rect(layout::kCmdOK));
   cmdOK->setDefault(true);
 
-  cmdSysInfo = new QPushButton(QString::fromLatin1(about::kSysInfo), this);
+  cmdSysInfo = new FramedButton(QString::fromLatin1(about::kSysInfo), this);
   cmdSysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
   cmdSysInfo->setGeometry(twips.Rect(layout::kCmdSysInfo));
   setTabOrder(cmdOK, cmdSysInfo);
@@ -127,6 +128,7 @@ void frmAbout::Form_Load() {
   lblTitle->setText(QString::fromUtf8(texts.title));
   lblDescription->setText(QString::fromUtf8(texts.description));
   lblDisclaimer->setText(QString::fromUtf8(texts.disclaimer));
+  picIcon->setAccessibleName(QString::fromUtf8(texts.iconName));
 }
 
 void frmAbout::cmdOK_Click() { accept(); }

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "CommonDialog.h"
+#include "about/FocusFrame.h"
 #include "about/ProgramIcon.h"
 #include "about/Twips.h"
 #include "about/frmAbout.h"
@@ -43,7 +44,7 @@ QString FromUtf8(const std::string& text) { return QString::fromUtf8(text); }
 
 QPushButton* MakeButton(QWidget* parent, const char* name, const char* text, const QRect& rect,
                         const char* toolTip) {
-  auto* button = new QPushButton(QString::fromLatin1(text), parent);
+  auto* button = new FramedButton(QString::fromLatin1(text), parent);
   button->setObjectName(QString::fromLatin1(name));
   button->setGeometry(rect);
   button->setToolTip(QString::fromLatin1(toolTip));
@@ -127,7 +128,7 @@ Main::Main(QWidget* parent)
   setWindowIcon(ProgramIcon());
   const TwipScale twips(font());
 
-  lstFiles = new QListWidget(this);
+  lstFiles = new FramedList(this);
   lstFiles->setObjectName(QStringLiteral("lstFiles"));
   lstFiles->setGeometry(twips.Rect(layout::kLstFiles));
   lstFiles->setToolTip(QString::fromLatin1(texts::kListTip));

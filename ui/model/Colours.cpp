@@ -15,6 +15,13 @@ double RelativeLuminance(Rgb colour) {
   return 0.2126 * linear(colour.red) + 0.7152 * linear(colour.green) + 0.0722 * linear(colour.blue);
 }
 
+// The least contrast of colour with any of under.
+double LeastContrast(Rgb colour, std::initializer_list<Rgb> under) {
+  double least = 21.0;
+  for (const Rgb& u : under) least = std::min(least, ContrastRatio(colour, u));
+  return least;
+}
+
 }  // namespace
 
 double ContrastRatio(Rgb a, Rgb b) {
@@ -30,6 +37,15 @@ Rgb FeedbackColour(Rgb background) {
     colour = Rgb{mixed, mixed, 255};
   }
   return colour;
+}
+
+Rgb FocusFrameColour(Rgb highlight, Rgb text, std::initializer_list<Rgb> under) {
+  for (const Rgb& candidate : {highlight, text}) {
+    if (LeastContrast(candidate, under) >= kReadableContrast) return candidate;
+  }
+  const Rgb black{0, 0, 0};
+  const Rgb white{255, 255, 255};
+  return LeastContrast(black, under) >= LeastContrast(white, under) ? black : white;
 }
 
 }  // namespace corvane

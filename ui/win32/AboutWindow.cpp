@@ -55,6 +55,7 @@ class frmAbout {
   FontOwner font_;
   FontOwner titleFont_;
   IconOwner icon_;
+  Annotations annotations_;  // the icon's name
   UINT dpi_ = kReferenceDpi;
   double fontFactor_ = 1.0;
 };
@@ -94,6 +95,9 @@ INT_PTR CALLBACK frmAbout::DialogProc(HWND dialog, UINT message, WPARAM wParam, 
       ::EndPaint(dialog, &paint);
       return TRUE;
     }
+    case WM_DESTROY:
+      self->annotations_.Clear(self->picIcon_);
+      return FALSE;
     case kRepaint:
       ::RedrawWindow(dialog, nullptr, nullptr,
                      RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
@@ -132,6 +136,8 @@ void frmAbout::Form_Load() {
   cmdOK_ = make(L"BUTTON", about::kOK, WS_TABSTOP | BS_DEFPUSHBUTTON, 0, IDOK);
   cmdSysInfo_ = make(L"BUTTON", about::kSysInfo, WS_TABSTOP | BS_PUSHBUTTON, 0, kIdSysInfo);
   ::SetWindowTextW(dialog_, WideText(texts.caption).c_str());
+  // Screen readers name the icon, which has no text of its own.
+  annotations_.SetName(picIcon_, WideText(texts.iconName));
 
   const UINT dpi = DpiOf(dialog_);
   LayOut(dpi);
