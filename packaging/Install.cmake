@@ -23,7 +23,7 @@ set(CORVANE_COPYRIGHT "2026 Corvane")
 set(CORVANE_RELEASE_DATE "2026-12-07")
 set(CORVANE_RELEASE_DATE_RFC2822 "Mon, 07 Dec 2026 12:00:00 +0000")
 
-set(CORVANE_ICON_SVG "${PROJECT_SOURCE_DIR}/ui/about/icon/corvane.svg"
+set(CORVANE_ICON_SVG "${PROJECT_SOURCE_DIR}/ui/resources/corvane.svg"
   CACHE FILEPATH "Scalable source of the program's icon")
 # Sizes of the PNG icons made from the SVG for the hicolor theme.
 set(CORVANE_ICON_SIZES 16 32 48 64 128 256)
