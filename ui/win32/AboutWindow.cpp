@@ -115,14 +115,8 @@ INT_PTR CALLBACK frmAbout::DialogProc(HWND dialog, UINT message, WPARAM wParam, 
 }
 
 void frmAbout::Form_Load() {
-  const auto instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(dialog_, GWLP_HINSTANCE));
-  const auto make = [&](const wchar_t* kind, const std::string& text, DWORD style, DWORD exStyle,
-                        int id) {
-    const std::wstring wide = WideText(text);
-    return ::CreateWindowExW(exStyle, kind, wide.c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0,
-                             dialog_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance,
-                             nullptr);
-  };
+  const auto make = [this](const wchar_t* kind, const std::string& text, DWORD style, DWORD exStyle,
+                           int id) { return MakeControl(dialog_, kind, text, style, exStyle, id); };
   const AboutTexts texts = AboutWindowTexts();
   // Created in reading order, which screen readers follow: the icon, title,
   // version, description, disclaimer, then OK and System Info. Of these only
@@ -172,12 +166,7 @@ void frmAbout::LayOut(UINT dpi) {
       {lblTitle_, layout::kLblTitle, titleFont.get()},
       {lblVersion_, layout::kLblVersion, font.get()},
   };
-  for (const auto& p : places) {
-    const RECT r = scale.Rect(p.place);
-    ::SendMessageW(p.control, WM_SETFONT, reinterpret_cast<WPARAM>(p.font), FALSE);
-    ::SetWindowPos(p.control, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
-  }
+  for (const auto& p : places) PlaceControl(p.control, scale, p.place, p.font);
   // The controls have the new fonts: the old ones may go.
   font_ = std::move(font);
   titleFont_ = std::move(titleFont);

@@ -223,12 +223,8 @@ void Main::Form_Load() {
     postTarget_ = hwnd_;
   }
   const auto instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(hwnd_, GWLP_HINSTANCE));
-  const auto make = [&](const wchar_t* kind, const char* text, DWORD style, DWORD exStyle, int id) {
-    const std::wstring wide = WideText(text);
-    return ::CreateWindowExW(exStyle, kind, wide.c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0,
-                             hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance,
-                             nullptr);
-  };
+  const auto make = [this](const wchar_t* kind, const char* text, DWORD style, DWORD exStyle,
+                           int id) { return MakeControl(hwnd_, kind, text, style, exStyle, id); };
   // Created in tab order: Open CSV, Generate, (the two labels), About, Exit, the list.
   constexpr DWORD kButton = WS_TABSTOP | BS_PUSHBUTTON;
   cmdOpenCSV_ = make(L"BUTTON", "Open CSV", kButton, 0, kIdOpenCSV);
@@ -307,12 +303,7 @@ void Main::LayOut(UINT dpi) {
       {cmdExit_, layout::kCmdExit},         {lblFeedback_, layout::kLblFeedback},
       {lblStatus_, layout::kLblStatus},
   };
-  for (const auto& p : places) {
-    const RECT r = scale.Rect(p.place);
-    ::SendMessageW(p.control, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
-    ::SetWindowPos(p.control, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
-  }
+  for (const auto& p : places) PlaceControl(p.control, scale, p.place, font.get());
   // The controls have the new font: the old one may go.
   font_ = std::move(font);
   ::SendMessageW(tips_, TTM_SETMAXTIPWIDTH, 0,

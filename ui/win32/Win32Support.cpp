@@ -65,6 +65,21 @@ RECT Scale::Rect(const layout::TwipRect& r) const {
   return RECT{left, top, left + Pixels(r.width), top + Pixels(r.height)};
 }
 
+HWND MakeControl(HWND parent, const wchar_t* kind, const std::string& text, DWORD style,
+                 DWORD exStyle, int id) {
+  const auto instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(parent, GWLP_HINSTANCE));
+  return ::CreateWindowExW(exStyle, kind, WideText(text).c_str(), WS_CHILD | WS_VISIBLE | style, 0,
+                           0, 0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                           instance, nullptr);
+}
+
+void PlaceControl(HWND control, const Scale& scale, const layout::TwipRect& place, HFONT font) {
+  const RECT r = scale.Rect(place);
+  ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  ::SetWindowPos(control, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 SIZE OuterSize(HWND window, int clientWidth, int clientHeight, UINT dpi) {
   using AdjustFunction = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
   static const auto adjustForDpi = UserFunction<AdjustFunction>("AdjustWindowRectExForDpi");

@@ -42,6 +42,13 @@ class Scale {
   double fontFactor_;
 };
 
+// A child control of parent (visible, with the given id), its text UTF-8.
+HWND MakeControl(HWND parent, const wchar_t* kind, const std::string& text, DWORD style,
+                 DWORD exStyle, int id);
+
+// Gives a control its font and its place in the layout.
+void PlaceControl(HWND control, const Scale& scale, const layout::TwipRect& place, HFONT font);
+
 // The outer size of a window whose client area is clientWidth x clientHeight.
 SIZE OuterSize(HWND window, int clientWidth, int clientHeight, UINT dpi);
 
