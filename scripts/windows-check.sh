@@ -457,7 +457,7 @@ msi_check() {
     return
   fi
   # Installed stripped; the symbols stay in the build's .debug files, which the programs name.
-  symbols() { x86_64-w64-mingw32-nm "$1" 2>/dev/null | grep -q .; }
+  symbols() { [ -n "$(x86_64-w64-mingw32-nm "$1" 2>/dev/null)" ]; }
   if ! symbols "$program_files/CorvaneCSVtoCRC.exe" && ! symbols "$program_files/csv2crc.exe" &&
     symbols "$build/ui/win32/CorvaneCSVtoCRC.exe.debug" && symbols "$build/cli/csv2crc.exe.debug"; then
     record PASS "installer: both programs installed stripped ($(du -b "$program_files"/*.exe | awk '{ printf "%s%.1f MB", s, $1 / 1e6; s = ", " }')); their symbols in the build's .exe.debug files"
