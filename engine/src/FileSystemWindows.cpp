@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #include "FileSystem.h"
 #include "IoHooks.h"
@@ -339,6 +340,16 @@ bool StatusOfTarget(const std::string& path, FileInfo& info) {
   return StatusOfPath(path, info, false);
 }
 
+bool StatusOfFolder(const std::string& path, FolderInfo& info) {
+  FileInfo folder;
+  if (!StatusOfTarget(path.empty() ? "." : path, folder) || folder.kind != FileInfo::Kind::kFolder) {
+    return false;
+  }
+  info.identity = folder.identity;
+  info.foldsCase = true;  // names in any Windows folder are
+  return true;
+}
+
 void AdoptOwnership(int /*fd*/, const FileInfo& /*older*/) {}
 
 void AdviseSequential(int /*fd*/) {}  // _O_SEQUENTIAL at the open says so
@@ -364,6 +375,10 @@ std::string FoldedName(std::string name) {
                                      static_cast<int>(upper.size()), nullptr, nullptr, 0);
   return length > 0 ? Utf8Text(std::wstring_view(upper.data(), static_cast<std::size_t>(length)))
                     : name;
+}
+
+std::string NameInFolder(std::string name, const FolderInfo& folder) {
+  return folder.foldsCase ? FoldedName(std::move(name)) : name;
 }
 
 }  // namespace corvane::detail
