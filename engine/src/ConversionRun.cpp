@@ -77,7 +77,7 @@ std::optional<FileIdentity> IdentityOf(const std::string& path) {
   return info.identity;
 }
 
-// The regular file a name itself leads to, or a descriptor.
+// The regular file a name itself leads to (a link is none), or nothing.
 std::optional<FileIdentity> RegularFileNamed(const std::string& path) {
   detail::FileInfo info;
   if (!detail::StatusOfName(path, info) || info.kind != detail::FileInfo::Kind::kRegular) {
@@ -85,6 +85,7 @@ std::optional<FileIdentity> RegularFileNamed(const std::string& path) {
   }
   return info.identity;
 }
+// The regular file open on a descriptor (no pipe, no terminal), or nothing.
 std::optional<FileIdentity> RegularFileOn(int fd) {
   detail::FileInfo info;
   if (!detail::StatusOfDescriptor(fd, info) || info.kind != detail::FileInfo::Kind::kRegular) {
@@ -156,8 +157,7 @@ void ConversionRun::Plan() {
     // Earlier entries with this very output: the first one's output stands,
     // and a later, different input is refused.
     std::vector<std::size_t> sameOutput;
-    std::vector<std::size_t>* namesOfFile =
-        entry.outputFile ? &byFile[*entry.outputFile] : nullptr;
+    std::vector<std::size_t>* namesOfFile = entry.outputFile ? &byFile[*entry.outputFile] : nullptr;
     if (entry.standardStreams) {
       if (standardOutput) sameOutput.push_back(*standardOutput);
       // A file the run writes that standard output leads to: the rename
@@ -204,10 +204,10 @@ bool ConversionRun::SameInput(std::size_t one, std::size_t other) const {
 }
 
 ConversionError ConversionRun::SameOutput(std::size_t later, std::size_t earlier) const {
-  return ConversionError(ErrorNumber::kSameOutput,
-                         "Cannot convert " + Quoted(InputName(later)) + ": its output " +
-                             Quoted(OutputName(later)) + " is already the output of " +
-                             Quoted(InputName(earlier)));
+  return ConversionError(ErrorNumber::kSameOutput, "Cannot convert " + Quoted(InputName(later)) +
+                                                       ": its output " + Quoted(OutputName(later)) +
+                                                       " is already the output of " +
+                                                       Quoted(InputName(earlier)));
 }
 
 std::string ConversionRun::OutputName(std::size_t index) const {

@@ -94,7 +94,8 @@ bool FoldsCase(int folder) {
       Repeated([&] { return ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
   if (readable < 0) return false;
   int flags = 0;
-  const bool folds = ::ioctl(readable, FS_IOC_GETFLAGS, &flags) == 0 && (flags & kCaseFoldFlag) != 0;
+  const bool folds =
+      ::ioctl(readable, FS_IOC_GETFLAGS, &flags) == 0 && (flags & kCaseFoldFlag) != 0;
   ::close(readable);
   return folds;
 #else
@@ -110,7 +111,8 @@ std::string Capitals(const std::string& name) {
   std::string capitals;
   capitals.reserve(name.size());
   if (utf8 == locale_t{}) {  // ASCII letters at least
-    for (const char c : name) capitals += c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    for (const char c : name)
+      capitals += c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
     return capitals;
   }
   const locale_t previous = ::uselocale(utf8);

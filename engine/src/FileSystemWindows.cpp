@@ -342,7 +342,8 @@ bool StatusOfTarget(const std::string& path, FileInfo& info) {
 
 bool StatusOfFolder(const std::string& path, FolderInfo& info) {
   FileInfo folder;
-  if (!StatusOfTarget(path.empty() ? "." : path, folder) || folder.kind != FileInfo::Kind::kFolder) {
+  if (!StatusOfTarget(path.empty() ? "." : path, folder) ||
+      folder.kind != FileInfo::Kind::kFolder) {
     return false;
   }
   info.identity = folder.identity;
