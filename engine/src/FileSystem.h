@@ -86,6 +86,6 @@ std::uint64_t ProcessNumber();
 std::string FoldedName(std::string name);
 // A name in a folder as that folder compares names: by its capitals where it
 // takes names without regard to case, unchanged elsewhere.
-std::string NameInFolder(std::string name, const FolderInfo& folder);
+std::string NameInFolder(const std::string& name, const FolderInfo& folder);
 
 }  // namespace corvane::detail

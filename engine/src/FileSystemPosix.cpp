@@ -269,7 +269,7 @@ std::uint64_t ProcessNumber() { return static_cast<std::uint64_t>(::getpid()); }
 
 std::string FoldedName(std::string name) { return name; }
 
-std::string NameInFolder(std::string name, const FolderInfo& folder) {
+std::string NameInFolder(const std::string& name, const FolderInfo& folder) {
   return folder.foldsCase ? Capitals(name) : name;
 }
 

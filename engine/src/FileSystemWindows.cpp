@@ -18,7 +18,6 @@
 #include <cerrno>
 #include <filesystem>
 #include <system_error>
-#include <utility>
 
 #include "FileSystem.h"
 #include "IoHooks.h"
@@ -378,8 +377,8 @@ std::string FoldedName(std::string name) {
                     : name;
 }
 
-std::string NameInFolder(std::string name, const FolderInfo& folder) {
-  return folder.foldsCase ? FoldedName(std::move(name)) : name;
+std::string NameInFolder(const std::string& name, const FolderInfo& folder) {
+  return folder.foldsCase ? FoldedName(name) : name;
 }
 
 }  // namespace corvane::detail
