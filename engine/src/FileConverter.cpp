@@ -21,12 +21,13 @@ namespace {
 using detail::FileInfo;
 using detail::InputFile;
 
-constexpr const char* kStandardOutputName = "standard output";
+using detail::kStandardOutputName;
 constexpr int kStandardOutput = 1;
 
 class NoEvents final : public ConversionEvents {};
 
-void ConvertStandardStreams(detail::Pump& pump, ConversionEvents& events) {
+void ConvertStandardStreams(detail::Pump& pump, const ConversionRun& run, std::size_t index,
+                            ConversionEvents& events) {
   InputFile input = InputFile::Standard();
   detail::SetBinaryMode(kStandardOutput);
   FileInfo output;
@@ -36,6 +37,7 @@ void ConvertStandardStreams(detail::Pump& pump, ConversionEvents& events) {
                           "Cannot convert " + Quoted(detail::kStandardInputName) + " to " +
                               Quoted(kStandardOutputName) + ": they are the same file");
   }
+  run.RefuseReplacingAnInput(index, std::nullopt);
   events.Started();
   pump.Run(input, kStandardOutput, kStandardOutputName, events);
 }
@@ -75,16 +77,18 @@ void FileConverter::Convert(const ConversionRun& run, std::size_t index, Convers
   const std::string& inputPath = run.Input(index);
   try {
     if (!pump_) pump_ = std::make_unique<detail::Pump>(overlapped_);
+    const std::optional<ConversionError>& refusal = run.Refusal(index);
     if (run.IsStandardStreams(index)) {
-      ConvertStandardStreams(*pump_, events);
+      if (refusal) throw *refusal;
+      ConvertStandardStreams(*pump_, run, index, events);
       return;
     }
     // A path without output name is refused first: it names no file either.
-    const std::optional<ConversionError>& refusal = run.Refusal(index);
     if (refusal && refusal->Number() == ErrorNumber::kInvalidPath) throw *refusal;
     // Opened before anything else, so that a missing input is what gets reported.
     InputFile input = InputFile::Open(inputPath);
     if (refusal) throw *refusal;
+    run.RefuseReplacingAnEarlierOutput(index);
     run.RefuseReplacingAnInput(
         index, input.IsRegular() ? std::optional(input.Info().identity) : std::nullopt);
     events.Started();

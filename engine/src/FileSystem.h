@@ -60,6 +60,17 @@ bool StatusOfDescriptor(int fd, FileInfo& info);
 bool StatusOfName(const std::string& path, FileInfo& info);
 bool StatusOfTarget(const std::string& path, FileInfo& info);
 
+// A folder, as far as it tells which names lead to one file in it: its
+// identity, and whether its file system takes names that differ only in case
+// for one name.
+struct FolderInfo {
+  FileIdentity identity;
+  bool foldsCase = false;
+};
+// The folder path leads to (the current folder for ""), links followed. False
+// where it cannot be opened or is no folder.
+bool StatusOfFolder(const std::string& path, FolderInfo& info);
+
 // Gives a new file the owner, group and permissions of the older file it is
 // about to replace, as far as the user may (best effort, failures ignored).
 void AdoptOwnership(int fd, const FileInfo& older);
@@ -73,5 +84,8 @@ std::uint64_t ProcessNumber();
 // A path as names are compared here: unchanged on POSIX, without regard to
 // case (and with one separator) on Windows.
 std::string FoldedName(std::string name);
+// A name in a folder as that folder compares names: by its capitals where it
+// takes names without regard to case, unchanged elsewhere.
+std::string NameInFolder(const std::string& name, const FolderInfo& folder);
 
 }  // namespace corvane::detail

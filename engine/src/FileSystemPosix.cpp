@@ -1,10 +1,20 @@
 // The engine's file-system calls on Linux and other POSIX systems.
 #include <fcntl.h>
+#include <locale.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
+#include <wctype.h>
+#ifdef __linux__
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/vfs.h>
+#endif
 
 #include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cwchar>
 #include <filesystem>
 #include <system_error>
 
@@ -50,6 +60,81 @@ void Fill(const struct stat& status, FileInfo& info) {
   info.permissions = static_cast<unsigned>(status.st_mode) & 0777u;
   info.owner = status.st_uid;
   info.group = status.st_gid;
+}
+
+// Whether the file system of an open folder takes names that differ only in
+// case for one name, as far as it tells: FAT, exFAT, NTFS, HFS+ and SMB shares
+// always (a share or an NTFS volume that does tell case apart then refuses the
+// later of two such names, it loses none); ext4, F2FS, tmpfs and bcachefs in
+// folders marked case-insensitive.
+bool FoldsCase(int folder) {
+#ifdef __linux__
+  struct statfs system {};
+  if (::fstatfs(folder, &system) != 0) return false;
+  switch (static_cast<std::uint32_t>(system.f_type)) {
+    case 0x4d44u:      // vfat, msdos
+    case 0x2011bab0u:  // exfat
+    case 0x7366746eu:  // ntfs3
+    case 0x5346544eu:  // ntfs
+    case 0x482bu:      // hfsplus
+    case 0xff534d42u:  // cifs
+    case 0xfe534d42u:  // smb2, smb3
+      return true;
+    case 0xef53u:      // ext2, ext3, ext4
+    case 0xf2f52010u:  // f2fs
+    case 0x01021994u:  // tmpfs
+    case 0xca451a4eu:  // bcachefs
+      break;
+    default:
+      return false;
+  }
+  constexpr int kCaseFoldFlag = 0x40000000;  // FS_CASEFOLD_FL
+  // The flags are read through a descriptor opened for reading.
+  const int readable =
+      Repeated([&] { return ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+  if (readable < 0) return false;
+  int flags = 0;
+  const bool folds =
+      ::ioctl(readable, FS_IOC_GETFLAGS, &flags) == 0 && (flags & kCaseFoldFlag) != 0;
+  ::close(readable);
+  return folds;
+#else
+  (void)folder;
+  return false;
+#endif
+}
+
+// Every letter as its capital, as far as the system's UTF-8 knows them; bytes
+// that are no UTF-8 unchanged.
+std::string Capitals(const std::string& name) {
+  static const locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{});
+  std::string capitals;
+  capitals.reserve(name.size());
+  if (utf8 == locale_t{}) {  // ASCII letters at least
+    for (const char c : name)
+      capitals += c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    return capitals;
+  }
+  const locale_t previous = ::uselocale(utf8);
+  for (std::size_t at = 0; at < name.size();) {
+    std::mbstate_t in{};
+    std::mbstate_t out{};
+    wchar_t letter = 0;
+    char capital[MB_LEN_MAX];
+    const std::size_t length = std::mbrtowc(&letter, name.data() + at, name.size() - at, &in);
+    const bool decoded = length != 0 && length <= name.size() - at;
+    const std::size_t written =
+        decoded ? std::wcrtomb(capital, static_cast<wchar_t>(::towupper_l(letter, utf8)), &out)
+                : static_cast<std::size_t>(-1);
+    if (written == static_cast<std::size_t>(-1)) {
+      capitals += name[at++];
+    } else {
+      capitals.append(capital, written);
+      at += length;
+    }
+  }
+  ::uselocale(previous);
+  return capitals;
 }
 
 }  // namespace
@@ -145,6 +230,20 @@ bool StatusOfTarget(const std::string& path, FileInfo& info) {
   return true;
 }
 
+bool StatusOfFolder(const std::string& path, FolderInfo& info) {
+  const int folder = HoldFolder(path);
+  if (folder < 0) return false;
+  struct stat status {};
+  const bool known = ::fstat(folder, &status) == 0;
+  if (known) {
+    info.identity = {static_cast<std::uint64_t>(status.st_dev),
+                     static_cast<std::uint64_t>(status.st_ino)};
+    info.foldsCase = FoldsCase(folder);
+  }
+  ::close(folder);
+  return known;
+}
+
 void AdoptOwnership(int fd, const FileInfo& older) {
   // The owner can be given only by root; the group by a member of it. The
   // change of owner comes first, as it may clear the set-id bits.
@@ -169,5 +268,9 @@ void SetBinaryMode(int /*fd*/) {}
 std::uint64_t ProcessNumber() { return static_cast<std::uint64_t>(::getpid()); }
 
 std::string FoldedName(std::string name) { return name; }
+
+std::string NameInFolder(const std::string& name, const FolderInfo& folder) {
+  return folder.foldsCase ? Capitals(name) : name;
+}
 
 }  // namespace corvane::detail

@@ -339,6 +339,17 @@ bool StatusOfTarget(const std::string& path, FileInfo& info) {
   return StatusOfPath(path, info, false);
 }
 
+bool StatusOfFolder(const std::string& path, FolderInfo& info) {
+  FileInfo folder;
+  if (!StatusOfTarget(path.empty() ? "." : path, folder) ||
+      folder.kind != FileInfo::Kind::kFolder) {
+    return false;
+  }
+  info.identity = folder.identity;
+  info.foldsCase = true;  // names in any Windows folder are
+  return true;
+}
+
 void AdoptOwnership(int /*fd*/, const FileInfo& /*older*/) {}
 
 void AdviseSequential(int /*fd*/) {}  // _O_SEQUENTIAL at the open says so
@@ -364,6 +375,10 @@ std::string FoldedName(std::string name) {
                                      static_cast<int>(upper.size()), nullptr, nullptr, 0);
   return length > 0 ? Utf8Text(std::wstring_view(upper.data(), static_cast<std::size_t>(length)))
                     : name;
+}
+
+std::string NameInFolder(const std::string& name, const FolderInfo& folder) {
+  return folder.foldsCase ? FoldedName(name) : name;
 }
 
 }  // namespace corvane::detail

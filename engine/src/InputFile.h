@@ -10,7 +10,9 @@
 
 namespace corvane::detail {
 
+// The names messages give the standard streams.
 inline constexpr const char* kStandardInputName = "standard input";
+inline constexpr const char* kStandardOutputName = "standard output";
 
 class InputFile {
  public:

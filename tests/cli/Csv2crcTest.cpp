@@ -3,10 +3,12 @@
 
 #include <filesystem>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/Errors.h"
@@ -117,18 +119,57 @@ TEST_F(Csv2crc, AFailedFileIsReportedAndTheOthersAreStillConverted) {
                 "Converting file:good2.csv", "Converting file:good1.csv", "Processed 3 files."}));
 }
 
-// Standard input and output the same file: refused before a byte is written.
-TEST_F(Csv2crc, RefusesToWriteStandardOutputOverStandardInput) {
-  WriteFile(dir_ / "x.csv", "x,1,2,3\r\n");
-  const Outcome r = RunProgram({.command = {CSV2CRC_PATH, "-"},
-                                .folder = dir_.Path(),
-                                .inputFile = dir_ / "x.csv",
-                                .outputFile = dir_ / "x.csv"});
-  EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(UnixLines(r.err),
-            "csv2crc: Error 107: Cannot convert 'standard input' to 'standard output': they are "
-            "the same file\n");
-  EXPECT_EQ(ReadFile(dir_ / "x.csv"), "x,1,2,3\r\n");
+// Standard output, where it is a file, is one of the run's files: refused
+// before a byte is written where it is standard input or another input of the
+// run (107), or the file of an output of the run (108: the first one's output
+// stands). The inputs stay as they were; the outputs written are exact.
+TEST_F(Csv2crc, StandardOutputIsComparedWithTheFilesOfTheRun) {
+  const struct {
+    std::vector<std::string> args;
+    const char* input;   // standard input read from this file
+    const char* output;  // standard output appended to this file
+    std::string err;
+    std::vector<std::pair<const char*, const char*>> converted;  // output, its input
+  } cases[] = {
+      {{"-"},
+       "x.csv",
+       "x.csv",
+       "csv2crc: Error 107: Cannot convert 'standard input' to 'standard output': they are the "
+       "same file\n",
+       {}},
+      {{"-j", "1", "-", "y.csv"},
+       "x.csv",
+       "y.csv",
+       "csv2crc: Error 107: Cannot convert 'standard input': its output 'standard output' would "
+       "replace the input 'y.csv'\n",
+       {{"A1_y.crc", "y.csv"}}},
+      {{"-", "x.csv"},
+       "y.csv",
+       "A1_x.crc",
+       "csv2crc: Error 108: Cannot convert 'x.csv': its output 'A1_x.crc' is already the output "
+       "of 'standard input'\n",
+       {{"A1_x.crc", "y.csv"}}},
+  };
+  const std::map<std::string, std::string> inputs = {{"x.csv", "x,1,2,3\r\n"},
+                                                     {"y.csv", "y,4,5,6\r\n"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.err);
+    for (const auto& name : dir_.Names()) fs::remove(dir_ / name);
+    for (const auto& [name, content] : inputs) WriteFile(dir_ / name, content);
+    if (!fs::exists(dir_ / c.output)) WriteFile(dir_ / c.output, "");  // as a shell's ">" makes it
+    std::vector<std::string> command = c.args;
+    command.insert(command.begin(), CSV2CRC_PATH);
+    const Outcome r = RunProgram({.command = command,
+                                  .folder = dir_.Path(),
+                                  .inputFile = dir_ / c.input,
+                                  .outputFile = dir_ / c.output});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(UnixLines(r.err), c.err);
+    for (const auto& [name, content] : inputs) EXPECT_EQ(ReadFile(dir_ / name), content) << name;
+    for (const auto& [output, input] : c.converted) {
+      EXPECT_EQ(ReadFile(dir_ / output), ReferenceConvert(inputs.at(input))) << output;
+    }
+  }
 }
 
 TEST_F(Csv2crc, OutputFolderTakesTheOutputsUnderTheSameNames) {

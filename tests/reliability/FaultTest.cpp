@@ -159,6 +159,47 @@ TEST_F(RefusingFolder, AWritableOlderOutputIsWrittenInPlace) {
             "incomplete\n");
 }
 
+// Two output names of one writable older file in such a folder: written in
+// place, they are one output, so the later input is refused (at once with -j,
+// the two writers mixed their records in the file).
+TEST_F(RefusingFolder, TwoNamesOfOneOlderOutputAreOneOutput) {
+  WriteFile(folder_ + "/b.csv", "e,f,g,h\r\n");
+  ::chmod((folder_ + "/b.csv").c_str(), 0644);
+  WriteFile(folder_ + "/A1_in.crc", "older\r\n");
+  ::chmod((folder_ + "/A1_in.crc").c_str(), 0666);
+  fs::create_hard_link(folder_ + "/A1_in.crc", folder_ + "/A1_b.crc");
+  Lock();
+  const Outcome r = RunAsNobody({"-j", "2", "in.csv", "b.csv"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.err,
+            "csv2crc: Error 108: Cannot convert 'b.csv': its output 'A1_b.crc' is already the "
+            "output of 'in.csv'\n");
+  EXPECT_EQ(ReadFile(folder_ + "/A1_in.crc"), ReferenceConvert("a,b,c,d\r\n"));
+}
+
+// ---------------------------------------------------------------------------
+// One folder under two paths (a bind mount) holds one output: the later input
+// with that output is refused, and the first one's output stands.
+
+TEST(OneFolderUnderTwoPaths, HoldsOneOutput) {
+  TempFolder scratch;
+  fs::create_directory(scratch / "t");
+  fs::create_directory(scratch / "bm");
+  if (::mount((scratch / "t").c_str(), (scratch / "bm").c_str(), nullptr, MS_BIND, nullptr) != 0) {
+    GTEST_SKIP() << "cannot bind a folder here (" << std::strerror(errno)
+                 << "): needs root or CAP_SYS_ADMIN";
+  }
+  WriteFile(scratch / "t/x.csv", "x,1\r\n");
+  WriteFile(scratch / "t/x.txt", "t,2\r\n");
+  const Outcome r = RunCsv2crc(scratch.Path(), {"t/x.csv", "bm/x.txt"});
+  ::umount2((scratch / "bm").c_str(), MNT_DETACH);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.err,
+            "csv2crc: Error 108: Cannot convert 'bm/x.txt': its output 'bm/A1_x.crc' is already "
+            "the output of 't/x.csv'\n");
+  EXPECT_EQ(ReadFile(scratch / "t/A1_x.crc"), ReferenceConvert("x,1\r\n"));
+}
+
 // Limits set with the shell's ulimit. A file-size limit: the write past it
 // fails as an ordinary write error, the temporary file goes and the next file
 // is converted. Limits that leave a job short (no thread for reading ahead, no
