@@ -60,9 +60,19 @@ bool StatusOfDescriptor(int fd, FileInfo& info);
 bool StatusOfName(const std::string& path, FileInfo& info);
 bool StatusOfTarget(const std::string& path, FileInfo& info);
 
-// Gives a new file the owner, group and permissions of the older file it is
-// about to replace, as far as the user may (best effort, failures ignored).
-void AdoptOwnership(int fd, const FileInfo& older);
+// Gives an output, a new file or the older file itself written in place,
+// access for no one who may not read the input: the read and write bits of
+// the input (older's where it replaces an older file, and only where the
+// input's allow them), a group other than the input's only what the input
+// gives everyone, and older's owner only where that is the input's. Where
+// older's group is the user's to give, it is kept. Best effort, failures
+// ignored; no-op where files have no such permissions (Windows).
+void AdoptOwnership(int fd, const FileInfo* older, const FileInfo& input);
+// Whether the older file may be written in place with what is read from the
+// input: it is the user's own (or the user is root), so that the call above
+// narrows its access, or everyone may read the input. Another user's file
+// stays open to that user, who may open it to anyone.
+bool MayWriteInPlace(const FileInfo& older, const FileInfo& input);
 
 // Tells the system that a descriptor is read once from start to end.
 void AdviseSequential(int fd);

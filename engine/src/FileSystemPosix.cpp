@@ -145,15 +145,44 @@ bool StatusOfTarget(const std::string& path, FileInfo& info) {
   return true;
 }
 
-void AdoptOwnership(int fd, const FileInfo& older) {
-  // The owner can be given only by root; the group by a member of it. The
-  // change of owner comes first, as it may clear the set-id bits.
-  const auto uid = static_cast<uid_t>(older.owner);
-  const auto gid = static_cast<gid_t>(older.group);
-  if (::fchown(fd, uid, gid) != 0) {
-    [[maybe_unused]] const int ignored = ::fchown(fd, static_cast<uid_t>(-1), gid);
+namespace {
+
+// The read and write bits that users of a file whose group is `group` may have
+// for it, by what each of them may do with the input: a class of users gets
+// the input's bits of its class where that lets it read the input, and none
+// otherwise. A group other than the input's may hold users of the input's
+// group or not, and so may the others: each then gets only what both classes
+// of the input have.
+unsigned AllowedPermissions(const FileInfo& input, std::uint64_t group) {
+  unsigned groupBits = (input.permissions >> 3) & 7u;
+  unsigned otherBits = input.permissions & 7u;
+  if (group != input.group) groupBits = otherBits = groupBits & otherBits;
+  const auto readers = [](unsigned bits) { return (bits & 4u) != 0 ? bits & 6u : 0u; };
+  return (input.permissions & 0600u) | readers(groupBits) << 3 | readers(otherBits);
+}
+
+}  // namespace
+
+void AdoptOwnership(int fd, const FileInfo* older, const FileInfo& input) {
+  if (older != nullptr) {
+    // The owner can be given only by root, the group by a member of it. The
+    // file stays the user's unless older's owner is the input's; the change
+    // of owner comes first, as it may clear the set-id bits.
+    const auto uid = older->owner == input.owner ? static_cast<uid_t>(older->owner) : ::geteuid();
+    const auto gid = static_cast<gid_t>(older->group);
+    if (::fchown(fd, uid, gid) != 0) {
+      [[maybe_unused]] const int ignored = ::fchown(fd, static_cast<uid_t>(-1), gid);
+    }
   }
-  ::fchmod(fd, static_cast<mode_t>(older.permissions));
+  FileInfo now;
+  if (!StatusOfDescriptor(fd, now)) return;
+  const unsigned wanted = (older != nullptr ? older->permissions : now.permissions) &
+                          AllowedPermissions(input, now.group);
+  if (wanted != now.permissions) ::fchmod(fd, static_cast<mode_t>(wanted));
+}
+
+bool MayWriteInPlace(const FileInfo& older, const FileInfo& input) {
+  return older.owner == ::geteuid() || ::geteuid() == 0 || (input.permissions & 044u) == 044u;
 }
 
 void AdviseSequential(int fd) {

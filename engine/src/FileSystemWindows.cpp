@@ -339,7 +339,9 @@ bool StatusOfTarget(const std::string& path, FileInfo& info) {
   return StatusOfPath(path, info, false);
 }
 
-void AdoptOwnership(int /*fd*/, const FileInfo& /*older*/) {}
+void AdoptOwnership(int /*fd*/, const FileInfo* /*older*/, const FileInfo& /*input*/) {}
+
+bool MayWriteInPlace(const FileInfo& /*older*/, const FileInfo& /*input*/) { return true; }
 
 void AdviseSequential(int /*fd*/) {}  // _O_SEQUENTIAL at the open says so
 
