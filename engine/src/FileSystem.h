@@ -73,6 +73,9 @@ void AdoptOwnership(int fd, const FileInfo* older, const FileInfo& input);
 // narrows its access, or everyone may read the input. Another user's file
 // stays open to that user, who may open it to anyone.
 bool MayWriteInPlace(const FileInfo& older, const FileInfo& input);
+// The size a regular file reports is what it holds: not so for the files the
+// kernel makes as they are read (/proc, /sys and the like).
+bool SizeIsMeaningful(int fd);
 
 // Tells the system that a descriptor is read once from start to end.
 void AdviseSequential(int fd);

@@ -3,6 +3,10 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <linux/magic.h>
+#include <sys/vfs.h>
+#endif
 
 #include <cerrno>
 #include <filesystem>
@@ -183,6 +187,27 @@ void AdoptOwnership(int fd, const FileInfo* older, const FileInfo& input) {
 
 bool MayWriteInPlace(const FileInfo& older, const FileInfo& input) {
   return older.owner == ::geteuid() || ::geteuid() == 0 || (input.permissions & 044u) == 044u;
+}
+
+bool SizeIsMeaningful(int fd) {
+#ifdef __linux__
+  // File systems whose files the kernel makes when they are read; sysfs
+  // reports 4096 bytes for each, procfs 0.
+  constexpr std::uint32_t kConfigfsMagic = 0x62656570;
+  constexpr std::uint32_t kMadeWhenRead[] = {PROC_SUPER_MAGIC,   SYSFS_MAGIC,        DEBUGFS_MAGIC,
+                                             TRACEFS_MAGIC,      SECURITYFS_MAGIC,   kConfigfsMagic,
+                                             SELINUX_MAGIC,      SMACK_MAGIC,        BINFMTFS_MAGIC,
+                                             CGROUP_SUPER_MAGIC, CGROUP2_SUPER_MAGIC};
+  struct statfs system {};
+  if (::fstatfs(fd, &system) != 0) return true;
+  const auto type = static_cast<std::uint32_t>(system.f_type);
+  for (const std::uint32_t made : kMadeWhenRead) {
+    if (type == made) return false;
+  }
+#else
+  (void)fd;
+#endif
+  return true;
 }
 
 void AdviseSequential(int fd) {

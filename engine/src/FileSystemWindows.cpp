@@ -343,6 +343,8 @@ void AdoptOwnership(int /*fd*/, const FileInfo* /*older*/, const FileInfo& /*inp
 
 bool MayWriteInPlace(const FileInfo& /*older*/, const FileInfo& /*input*/) { return true; }
 
+bool SizeIsMeaningful(int /*fd*/) { return true; }
+
 void AdviseSequential(int /*fd*/) {}  // _O_SEQUENTIAL at the open says so
 
 void SetBinaryMode(int fd) { ::_setmode(fd, _O_BINARY); }

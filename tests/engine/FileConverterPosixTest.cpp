@@ -97,6 +97,7 @@ TEST(ConvertPosixTest, PermissionsComeFromTheInputOrTheReplacedOutput) {
       {0600, 022, 0666, 0600, Input::kFile, Stranger::kOlderOwner},
       {0640, 022, 0640, 0600, Input::kFile, Stranger::kOlderGroup},
       {0640, 022, std::nullopt, 0600, Input::kFile, Stranger::kInputGroup},
+      {0444, 022, std::nullopt, 0444, Input::kKernel},
   };
   const struct passwd* nobody = ::getpwnam("nobody");
   const mode_t original = ::umask(0);
