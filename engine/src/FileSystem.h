@@ -32,8 +32,10 @@ int OpenForReading(const std::string& path);
 // A new file that did not exist (never follows a link), with the given
 // permissions less the umask.
 int CreateExclusive(const std::string& path, unsigned permissions);
-// An existing regular file, emptied for writing; never follows a link.
+// An existing regular file, opened for writing as it is; never follows a
+// link. Empty sets its size to nothing.
 int OpenExistingForWriting(const std::string& path);
+int Empty(int fd);
 std::ptrdiff_t Read(int fd, void* data, std::size_t size);
 std::ptrdiff_t Write(int fd, const void* data, std::size_t size);
 int Close(int fd);

@@ -70,8 +70,11 @@ int CreateExclusive(const std::string& path, unsigned permissions) {
 }
 
 int OpenExistingForWriting(const std::string& path) {
-  return Repeated(
-      [&] { return ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW); });
+  return Repeated([&] { return ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW); });
+}
+
+int Empty(int fd) {
+  return Repeated([&] { return ::ftruncate(fd, 0); });
 }
 
 std::ptrdiff_t Read(int fd, void* data, std::size_t size) {

@@ -76,18 +76,27 @@ OutputFile::OutputFile(const std::string& path, const FileInfo& input) : path_(p
     return;
   }
   if ((error == EACCES || error == EPERM) && replacesFile) {
-    // The folder takes no new file, but the older output may be writable.
-    if (!MayWriteInPlace(older, input)) {
-      throw ConversionError(ErrorNumber::kCreateOutput,
-                            cannotCreate + ": " + SystemReason(error) +
-                                "; the older file is another user's, who could read there "
-                                "what the input keeps from others",
-                            error);
-    }
+    // The folder takes no new file, but the older output may be writable:
+    // the file opened is the one judged, before anything of it changes.
     fd_ = OpenExistingForWriting(path);
-    inPlace_ = fd_ >= 0;
-    if (inPlace_) {
-      AdoptOwnership(fd_, &older, input);
+    if (fd_ >= 0) {
+      FileInfo opened = older;
+      StatusOfDescriptor(fd_, opened);
+      if (!MayWriteInPlace(opened, input)) {
+        Close(std::exchange(fd_, -1));
+        throw ConversionError(ErrorNumber::kCreateOutput,
+                              cannotCreate + ": " + SystemReason(error) +
+                                  "; the older file is another user's, who could read there "
+                                  "what the input keeps from others",
+                              error);
+      }
+      if (Empty(fd_) != 0) {
+        const int failure = errno;
+        Close(std::exchange(fd_, -1));
+        throw SystemFailure(ErrorNumber::kCreateOutput, cannotCreate, failure);
+      }
+      inPlace_ = true;
+      AdoptOwnership(fd_, &opened, input);
       return;
     }
   }
