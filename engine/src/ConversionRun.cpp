@@ -18,7 +18,8 @@ std::string OutputPathFor(std::string_view inputPath, const std::string& outputF
   const std::string_view separators = OutputNamer::PlatformSeparators();
   const std::size_t folderLength = detail::FolderPartLength(output, separators);
   std::string joined = outputFolder;
-  if (separators.find(joined.back()) == std::string_view::npos) joined += separators.front();
+  // A bare drive ("C:") is that drive's current folder: no separator after it.
+  if (detail::FolderPartLength(joined, separators) != joined.size()) joined += separators.front();
   return joined + output.substr(folderLength);
 }
 

@@ -45,10 +45,11 @@ void ConvertStandardStreams(detail::Pump& pump, const ConversionRun& run, std::s
 void ConvertToFile(detail::Pump& pump, InputFile& input, const std::string& outputPath,
                    ConversionEvents& events) {
   // Never more open than the input, whatever its kind (a 0600 pipe gives a
-  // 0600 output): its read and write permissions, less the umask (execution
-  // makes no sense for a list file).
-  const unsigned permissions = input.IsKnown() ? input.Info().permissions & 0666u : 0666u;
-  detail::OutputFile output(outputPath, permissions);
+  // 0600 output); one whose status could not be had is taken as its owner's
+  // alone.
+  FileInfo unknown;
+  unknown.permissions = 0600;
+  detail::OutputFile output(outputPath, input.IsKnown() ? input.Info() : unknown);
   if (output.InPlace()) events.WritingInPlace();
   try {
     pump.Run(input, output.Descriptor(), outputPath, events);

@@ -7,6 +7,7 @@
 #include <wctype.h>
 #ifdef __linux__
 #include <linux/fs.h>
+#include <linux/magic.h>
 #include <sys/ioctl.h>
 #include <sys/vfs.h>
 #endif
@@ -151,8 +152,11 @@ int CreateExclusive(const std::string& path, unsigned permissions) {
 }
 
 int OpenExistingForWriting(const std::string& path) {
-  return Repeated(
-      [&] { return ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW); });
+  return Repeated([&] { return ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW); });
+}
+
+int Empty(int fd) {
+  return Repeated([&] { return ::ftruncate(fd, 0); });
 }
 
 std::ptrdiff_t Read(int fd, void* data, std::size_t size) {
@@ -244,15 +248,65 @@ bool StatusOfFolder(const std::string& path, FolderInfo& info) {
   return known;
 }
 
-void AdoptOwnership(int fd, const FileInfo& older) {
-  // The owner can be given only by root; the group by a member of it. The
-  // change of owner comes first, as it may clear the set-id bits.
-  const auto uid = static_cast<uid_t>(older.owner);
-  const auto gid = static_cast<gid_t>(older.group);
-  if (::fchown(fd, uid, gid) != 0) {
-    [[maybe_unused]] const int ignored = ::fchown(fd, static_cast<uid_t>(-1), gid);
+namespace {
+
+// The read and write bits that users of a file whose group is `group` may have
+// for it, by what each of them may do with the input: a class of users gets
+// the input's bits of its class where that lets it read the input, and none
+// otherwise. A group other than the input's may hold users of the input's
+// group or not, and so may the others: each then gets only what both classes
+// of the input have.
+unsigned AllowedPermissions(const FileInfo& input, std::uint64_t group) {
+  unsigned groupBits = (input.permissions >> 3) & 7u;
+  unsigned otherBits = input.permissions & 7u;
+  if (group != input.group) groupBits = otherBits = groupBits & otherBits;
+  const auto readers = [](unsigned bits) { return (bits & 4u) != 0 ? bits & 6u : 0u; };
+  return (input.permissions & 0600u) | readers(groupBits) << 3 | readers(otherBits);
+}
+
+}  // namespace
+
+void AdoptOwnership(int fd, const FileInfo* older, const FileInfo& input) {
+  if (older != nullptr) {
+    // The owner can be given only by root, the group by a member of it. The
+    // file stays the user's unless older's owner is the input's; the change
+    // of owner comes first, as it may clear the set-id bits.
+    const auto uid = older->owner == input.owner ? static_cast<uid_t>(older->owner) : ::geteuid();
+    const auto gid = static_cast<gid_t>(older->group);
+    if (::fchown(fd, uid, gid) != 0) {
+      [[maybe_unused]] const int ignored = ::fchown(fd, static_cast<uid_t>(-1), gid);
+    }
   }
-  ::fchmod(fd, static_cast<mode_t>(older.permissions));
+  FileInfo now;
+  if (!StatusOfDescriptor(fd, now)) return;
+  const unsigned wanted = (older != nullptr ? older->permissions : now.permissions) &
+                          AllowedPermissions(input, now.group);
+  if (wanted != now.permissions) ::fchmod(fd, static_cast<mode_t>(wanted));
+}
+
+bool MayWriteInPlace(const FileInfo& older, const FileInfo& input) {
+  return older.owner == ::geteuid() || ::geteuid() == 0 || (input.permissions & 044u) == 044u;
+}
+
+bool SizeIsMeaningful(int fd) {
+#ifdef __linux__
+  // File systems whose files the kernel makes when they are read; sysfs
+  // reports 4096 bytes for each, procfs 0.
+  constexpr std::uint32_t kConfigfsMagic = 0x62656570;
+  constexpr std::uint32_t kMadeWhenRead[] = {PROC_SUPER_MAGIC,   SYSFS_MAGIC,        DEBUGFS_MAGIC,
+                                             TRACEFS_MAGIC,      SECURITYFS_MAGIC,   kConfigfsMagic,
+                                             SELINUX_MAGIC,      SMACK_MAGIC,        BINFMTFS_MAGIC,
+                                             CGROUP_SUPER_MAGIC, CGROUP2_SUPER_MAGIC};
+  struct statfs system {};
+  if (::fstatfs(fd, &system) != 0) return true;
+  const auto type = static_cast<std::uint32_t>(system.f_type);
+  for (const std::uint32_t made : kMadeWhenRead) {
+    if (type == made) return false;
+  }
+#else
+  (void)fd;
+#endif
+  return true;
 }
 
 void AdviseSequential(int fd) {

@@ -223,7 +223,14 @@ int OpenExistingForWriting(const std::string& path) {
   }
   std::wstring wide;
   if (!ToWide(path, wide)) return -1;
-  return ::_wopen(wide.c_str(), _O_WRONLY | _O_TRUNC | _O_BINARY | _O_NOINHERIT);
+  return ::_wopen(wide.c_str(), _O_WRONLY | _O_BINARY | _O_NOINHERIT);
+}
+
+int Empty(int fd) {
+  const errno_t error = ::_chsize_s(fd, 0);
+  if (error == 0) return 0;
+  errno = error;
+  return -1;
 }
 
 std::ptrdiff_t Read(int fd, void* data, std::size_t size) {
@@ -350,7 +357,11 @@ bool StatusOfFolder(const std::string& path, FolderInfo& info) {
   return true;
 }
 
-void AdoptOwnership(int /*fd*/, const FileInfo& /*older*/) {}
+void AdoptOwnership(int /*fd*/, const FileInfo* /*older*/, const FileInfo& /*input*/) {}
+
+bool MayWriteInPlace(const FileInfo& /*older*/, const FileInfo& /*input*/) { return true; }
+
+bool SizeIsMeaningful(int /*fd*/) { return true; }
 
 void AdviseSequential(int /*fd*/) {}  // _O_SEQUENTIAL at the open says so
 

@@ -111,6 +111,8 @@ TEST(OutputNamerTest, OutputPathForMovesTheOutputIntoTheOutputFolder) {
       {"/data/my.report.CSV", "rel/dir", "rel/dir|A1_my.report.crc"},
       {"list.csv", "/out", "/out|A1_list.crc"},
       {"/a/b/c/.csv", "o", "o|A1_.crc"},
+      // A bare drive on Windows is that drive's current folder.
+      {"/data/list.csv", "C:", test::kSeparator == '\\' ? "C:A1_list.crc" : "C:/A1_list.crc"},
   };
   for (auto c : cases) {
     std::replace(c.output.begin(), c.output.end(), '|', test::kSeparator);

@@ -3,6 +3,7 @@
 // part-way, two conversions of one file at once. Whatever happens, the output
 // name holds nothing, the older output or the complete new one.
 #include <fcntl.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -198,6 +199,38 @@ TEST(OneFolderUnderTwoPaths, HoldsOneOutput) {
             "csv2crc: Error 108: Cannot convert 'bm/x.txt': its output 'bm/A1_x.crc' is already "
             "the output of 't/x.csv'\n");
   EXPECT_EQ(ReadFile(scratch / "t/A1_x.crc"), ReferenceConvert("x,1\r\n"));
+}
+
+// Written in place, an older output gives no one access they lack to the
+// input: the user's own is narrowed to the input's permissions; another
+// user's, which that user may open to anyone, takes no input that is not
+// everyone's to read.
+TEST_F(RefusingFolder, AnOlderOutputWrittenInPlaceShowsTheInputToNoOneElse) {
+  const struct passwd* nobody = ::getpwnam("nobody");
+  ASSERT_NE(nobody, nullptr);
+  const std::string input = folder_ + "/s.csv";
+  const std::string output = folder_ + "/A1_s.crc";
+  WriteFile(input, "secret\r\n");
+  ASSERT_EQ(::chown(input.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+  ::chmod(input.c_str(), 0600);
+  WriteFile(output, "older\r\n");
+  ::chmod(output.c_str(), 0666);
+  Lock();
+  Outcome r = RunAsNobody({"s.csv"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.err,
+            "csv2crc: Error 104: Cannot create 'A1_s.crc': Permission denied; the older file is "
+            "another user's, who could read there what the input keeps from others\n");
+  EXPECT_EQ(ReadFile(output), "older\r\n");
+
+  ASSERT_EQ(::chown(output.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+  ::chmod(output.c_str(), 0644);
+  r = RunAsNobody({"s.csv"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(ReadFile(output), ReferenceConvert("secret\r\n"));
+  struct stat status {};
+  ASSERT_EQ(::stat(output.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0600u);
 }
 
 // Limits set with the shell's ulimit. A file-size limit: the write past it
