@@ -43,6 +43,48 @@ struct Options {
   unsigned jobs = 0;  // files converted at once; 0: one per core
 };
 
+constexpr const char* kTryHelp = "Try 'csv2crc --help' for more information.\n";
+
+// The first character of an argument after its "-", whole where it is not
+// ASCII.
+std::string FirstCharacterAfterDash(const std::string& argument) {
+  const auto lead = static_cast<unsigned char>(argument[1]);
+  const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+  return argument.substr(1, length);
+}
+
+// A bad command line, in the words of the standard tools.
+std::string UsageProblem(const CLI::App& app, const CLI::Error& error) {
+  if (dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr) {
+    // Every argument that is not an option is a FILE: what is left over is
+    // an option this program does not have.
+    const std::vector<std::string> extras = app.remaining();
+    if (!extras.empty()) {
+      const std::string& first = extras.front();
+      if (first.rfind("--", 0) == 0) return "unrecognized option '" + ShownName(first) + "'";
+      if (first.size() > 1) {
+        return "invalid option -- '" + ShownName(FirstCharacterAfterDash(first)) + "'";
+      }
+    }
+  } else if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr) {
+    // The library starts the message with the option: "--output-dir: 1
+    // required DIR missing" for a value missing at the end, "verbose was
+    // given a disallowed flag override" for a value given to a flag.
+    const std::string what = error.what();
+    for (const CLI::Option* option : app.get_options()) {
+      for (const std::string& name : option->get_lnames()) {
+        if (what.rfind("--" + name + ":", 0) == 0) {
+          return "option '--" + name + "' requires an argument";
+        }
+        if (what.rfind(name + " ", 0) == 0) {
+          return "option '--" + name + "' doesn't allow an argument";
+        }
+      }
+    }
+  }
+  return error.what();
+}
+
 // Parses the arguments into options; help and version go to standard output,
 // usage errors to standard error. Returns -1 to go on, or the exit status.
 int ParseArguments(int argc, const char* const* argv, Options& options) {
@@ -52,8 +94,15 @@ int ParseArguments(int argc, const char* const* argv, Options& options) {
       "existing output is replaced only once the new one is complete. A FILE of \"-\"\n"
       "converts standard input to standard output.",
       kProgramName);
+  // Every argument that does not start with "-" is a file, on Windows too
+  // ("/x.csv" is a path there, not an option).
+  app.allow_windows_style_options(false);
+  // The option names and their descriptions in 80 columns.
+  app.get_formatter()->column_width(24);
+  app.get_help_ptr()->disable_flag_override();
   app.set_version_flag("--version", std::string(kProgramTitle) + " " + kVersionText,
-                       "Print the program's name and version");
+                       "Print the program's name and version")
+      ->disable_flag_override();
   app.add_option("FILE", options.files, "Files to convert, in this order")
       ->type_name("")
       ->take_all();
@@ -68,7 +117,10 @@ int ParseArguments(int argc, const char* const* argv, Options& options) {
             std::error_code error;
             fs::file_status status;
             try {
-              status = fs::status(fs::path(std::u8string(folder.begin(), folder.end())), error);
+              fs::path path(std::u8string(folder.begin(), folder.end()));
+              // A bare drive ("C:") is that drive's current folder.
+              if (path == path.root_name()) path /= u8".";
+              status = fs::status(path, error);
             } catch (const fs::filesystem_error&) {
             }
             if (fs::is_directory(status)) return {};
@@ -77,10 +129,12 @@ int ParseArguments(int argc, const char* const* argv, Options& options) {
                    ShownName(folder);
           },
           ""));
-  app.add_flag("-v,--verbose", options.verbose, "Report each file and the total on standard error");
+  app.add_flag("-v,--verbose", options.verbose, "Report each file and the total on standard error")
+      ->disable_flag_override();
   app.add_option("-j,--jobs", options.jobs,
-                 "Convert up to N files at once (default: one per core); messages, outputs\n"
-                 "and exit status are those of converting them one at a time")
+                 "Convert up to N files at once (default: one per core);\n"
+                 "messages, outputs and exit status are those of\n"
+                 "converting them one at a time")
       ->type_name("N")
       ->transform(CLI::Validator(
           [](std::string& text) -> std::string {
@@ -98,12 +152,11 @@ int ParseArguments(int argc, const char* const* argv, Options& options) {
           },
           ""));
   app.footer(
-      "Use -- to end the options, so that a file whose name starts with \"-\" can be named.\n"
-      "Exit status: 0 all files converted, 1 a file failed (the others are still\n"
-      "converted), 2 bad command line.");
-  app.failure_message([](const CLI::App*, const CLI::Error& e) {
-    return std::string(kProgramName) + ": " + e.what() +
-           "\nRun with --help for more information.\n";
+      "Use -- to end the options, so that a file whose name starts with \"-\" can be\n"
+      "named. Exit status: 0 all files converted, 1 a file failed (the others are\n"
+      "still converted), 2 bad command line.");
+  app.failure_message([](const CLI::App* failed, const CLI::Error& e) {
+    return std::string(kProgramName) + ": " + UsageProblem(*failed, e) + "\n" + kTryHelp;
   });
 
   try {
@@ -112,7 +165,7 @@ int ParseArguments(int argc, const char* const* argv, Options& options) {
     return app.exit(e, std::cout, std::cerr) == 0 ? kExitOk : kExitUsage;
   }
   if (options.files.empty()) {
-    std::cerr << kProgramName << ": no files to convert\nRun with --help for more information.\n";
+    std::cerr << kProgramName << ": no files to convert\n" << kTryHelp;
     return kExitUsage;
   }
   return -1;

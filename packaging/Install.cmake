@@ -13,10 +13,14 @@ include(GNUInstallDirs)
 if(NOT DEFINED CORVANE_TITLE)
   set(CORVANE_TITLE "${PROJECT_NAME}")
 endif()
-set(CORVANE_APP_ID "com.example.CorvaneCSVtoCRC")
+# The desktop entry, the icons and the AppStream metadata are named after the
+# application id, in the maker's reverse-DNS form.
+set(CORVANE_APP_ID "com.corvane.CorvaneCSVtoCRC")
 set(CORVANE_PACKAGE_NAME "corvanecsvtocrc")
-set(CORVANE_PACKAGE_MAINTAINER "Corvane Packaging <packaging@example.com>")
-set(CORVANE_HOMEPAGE "https://www.example.com/corvanecsvtocrc/")
+# Debian wants a name and a mail address; whoever builds a package to hand on
+# puts their own here. The program has no web page: the package names none.
+set(CORVANE_PACKAGE_MAINTAINER "Corvane <packaging@corvane.com>"
+  CACHE STRING "Maintainer of the Debian package: a name and <mail address>")
 set(CORVANE_COPYRIGHT "2026 Corvane")
 # The release date appears in the AppStream release, the manual pages and the
 # package changelog; both spellings are kept here side by side.
@@ -151,7 +155,6 @@ set(CPACK_PACKAGE_NAME "${CORVANE_TITLE}")
 set(CPACK_PACKAGE_VENDOR "Corvane")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGE_CONTACT "${CORVANE_PACKAGE_MAINTAINER}")
-set(CPACK_PACKAGE_HOMEPAGE_URL "${CORVANE_HOMEPAGE}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "convert CSV files to CRC list files for Vellum")
 # Debian shows the description as it stands: lines are kept under 80 columns.
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
@@ -172,7 +175,6 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CORVANE_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION "utils")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${CORVANE_HOMEPAGE}")
 # dpkg-shlibdeps works out the library packages from the installed binaries.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

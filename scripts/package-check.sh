@@ -22,7 +22,7 @@ set -uo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${1:-$root/build}"
-app_id="com.example.CorvaneCSVtoCRC"
+app_id="com.corvane.CorvaneCSVtoCRC"
 package="corvanecsvtocrc"
 
 passed=0
@@ -97,8 +97,9 @@ for field in Package:"$package" Version:"$version" Section:utils Architecture:"$
     control_ok=0
   fi
 done
-if ! grep -q '^[^<]*<[^@>]*@example\.com>$' <<<"$(dpkg-deb -f "$deb" Maintainer)"; then
-  fail "Maintainer '$(dpkg-deb -f "$deb" Maintainer)' is not a name with an example.com address"
+if ! grep -q '^[^<]*<[^@>]*@[^>]*>$' <<<"$(dpkg-deb -f "$deb" Maintainer)" ||
+  grep -qiE '@example\.(com|net|org)>' <<<"$(dpkg-deb -f "$deb" Maintainer)"; then
+  fail "Maintainer '$(dpkg-deb -f "$deb" Maintainer)' is not a name with a mail address outside the example domains"
   control_ok=0
 fi
 # dpkg-shlibdeps ran: the C library and, for the window, Qt Widgets are listed.

@@ -51,8 +51,8 @@ die() {
   exit 1
 }
 
-for tool in cmake ninja x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-windres wine wineserver \
-  wixl Xvfb openbox xdotool xwininfo xprop; do
+for tool in cmake ninja x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-windres x86_64-w64-mingw32-nm \
+  wine wineserver wixl Xvfb openbox xdotool xwininfo xprop; do
   command -v "$tool" >/dev/null || die "missing tool $tool (run scripts/install-deps.sh)"
 done
 
@@ -434,6 +434,7 @@ installed_versions() {  # the DisplayVersion of every installed CorvaneCSVtoCRC,
 msiexec_wait() { win start /wait msiexec "$@" /qn; }
 program_files="$WINEPREFIX/drive_c/Program Files/CorvaneCSVtoCRC"
 shortcuts() { find "$WINEPREFIX/drive_c" -name 'CorvaneCSVtoCRC.lnk' 2>/dev/null; }
+all_users_shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/CorvaneCSVtoCRC.lnk"
 
 msi_check() {
   local msi old app
@@ -449,11 +450,19 @@ msi_check() {
   [ "$(installed_versions)" = "1.0.0 Corvane" ] || { record FAIL "installer: 1.0.0 not installed: $(installed_versions)"; return; }
   msiexec_wait /i "$(winepath -w "$msi")"
   if [ "$(installed_versions)" = "1.0.1 Corvane" ] && [ -f "$program_files/CorvaneCSVtoCRC.exe" ] &&
-    [ -f "$program_files/csv2crc.exe" ] && [ -n "$(shortcuts)" ]; then
-    record PASS "installer: $(basename "$msi") replaces 1.0.0; both programs under Program Files, a Start-menu shortcut, uninstall entry 1.0.1 by Corvane"
+    [ -f "$program_files/csv2crc.exe" ] && [ "$(shortcuts)" = "$all_users_shortcut" ]; then
+    record PASS "installer: $(basename "$msi") replaces 1.0.0; both programs under Program Files, the shortcut in the all-users Start menu alone, uninstall entry 1.0.1 by Corvane"
   else
     record FAIL "installer: after installing over 1.0.0: versions '$(installed_versions)', files $(ls "$program_files" 2>&1 | tr '\n' ' '), shortcut '$(shortcuts)'"
     return
+  fi
+  # Installed stripped; the symbols stay in the build's .debug files, which the programs name.
+  symbols() { [ -n "$(x86_64-w64-mingw32-nm "$1" 2>/dev/null)" ]; }
+  if ! symbols "$program_files/CorvaneCSVtoCRC.exe" && ! symbols "$program_files/csv2crc.exe" &&
+    symbols "$build/ui/win32/CorvaneCSVtoCRC.exe.debug" && symbols "$build/cli/csv2crc.exe.debug"; then
+    record PASS "installer: both programs installed stripped ($(du -b "$program_files"/*.exe | awk '{ printf "%s%.1f MB", s, $1 / 1e6; s = ", " }')); their symbols in the build's .exe.debug files"
+  else
+    record FAIL "installer: an installed program has symbols, or a .exe.debug file in $build has none"
   fi
   (cd "$work" && exec wine 'C:\Program Files\CorvaneCSVtoCRC\CorvaneCSVtoCRC.exe') 2>>"$work/wine.log" &
   app=$!

@@ -21,12 +21,13 @@ namespace {
 using detail::FileInfo;
 using detail::InputFile;
 
-constexpr const char* kStandardOutputName = "standard output";
+using detail::kStandardOutputName;
 constexpr int kStandardOutput = 1;
 
 class NoEvents final : public ConversionEvents {};
 
-void ConvertStandardStreams(detail::Pump& pump, ConversionEvents& events) {
+void ConvertStandardStreams(detail::Pump& pump, const ConversionRun& run, std::size_t index,
+                            ConversionEvents& events) {
   InputFile input = InputFile::Standard();
   detail::SetBinaryMode(kStandardOutput);
   FileInfo output;
@@ -36,6 +37,7 @@ void ConvertStandardStreams(detail::Pump& pump, ConversionEvents& events) {
                           "Cannot convert " + Quoted(detail::kStandardInputName) + " to " +
                               Quoted(kStandardOutputName) + ": they are the same file");
   }
+  run.RefuseReplacingAnInput(index, std::nullopt);
   events.Started();
   pump.Run(input, kStandardOutput, kStandardOutputName, events);
 }
@@ -43,10 +45,11 @@ void ConvertStandardStreams(detail::Pump& pump, ConversionEvents& events) {
 void ConvertToFile(detail::Pump& pump, InputFile& input, const std::string& outputPath,
                    ConversionEvents& events) {
   // Never more open than the input, whatever its kind (a 0600 pipe gives a
-  // 0600 output): its read and write permissions, less the umask (execution
-  // makes no sense for a list file).
-  const unsigned permissions = input.IsKnown() ? input.Info().permissions & 0666u : 0666u;
-  detail::OutputFile output(outputPath, permissions);
+  // 0600 output); one whose status could not be had is taken as its owner's
+  // alone.
+  FileInfo unknown;
+  unknown.permissions = 0600;
+  detail::OutputFile output(outputPath, input.IsKnown() ? input.Info() : unknown);
   if (output.InPlace()) events.WritingInPlace();
   try {
     pump.Run(input, output.Descriptor(), outputPath, events);
@@ -75,16 +78,18 @@ void FileConverter::Convert(const ConversionRun& run, std::size_t index, Convers
   const std::string& inputPath = run.Input(index);
   try {
     if (!pump_) pump_ = std::make_unique<detail::Pump>(overlapped_);
+    const std::optional<ConversionError>& refusal = run.Refusal(index);
     if (run.IsStandardStreams(index)) {
-      ConvertStandardStreams(*pump_, events);
+      if (refusal) throw *refusal;
+      ConvertStandardStreams(*pump_, run, index, events);
       return;
     }
     // A path without output name is refused first: it names no file either.
-    const std::optional<ConversionError>& refusal = run.Refusal(index);
     if (refusal && refusal->Number() == ErrorNumber::kInvalidPath) throw *refusal;
     // Opened before anything else, so that a missing input is what gets reported.
     InputFile input = InputFile::Open(inputPath);
     if (refusal) throw *refusal;
+    run.RefuseReplacingAnEarlierOutput(index);
     run.RefuseReplacingAnInput(
         index, input.IsRegular() ? std::optional(input.Info().identity) : std::nullopt);
     events.Started();

@@ -32,8 +32,10 @@ int OpenForReading(const std::string& path);
 // A new file that did not exist (never follows a link), with the given
 // permissions less the umask.
 int CreateExclusive(const std::string& path, unsigned permissions);
-// An existing regular file, emptied for writing; never follows a link.
+// An existing regular file, opened for writing as it is; never follows a
+// link. Empty sets its size to nothing.
 int OpenExistingForWriting(const std::string& path);
+int Empty(int fd);
 std::ptrdiff_t Read(int fd, void* data, std::size_t size);
 std::ptrdiff_t Write(int fd, const void* data, std::size_t size);
 int Close(int fd);
@@ -60,9 +62,33 @@ bool StatusOfDescriptor(int fd, FileInfo& info);
 bool StatusOfName(const std::string& path, FileInfo& info);
 bool StatusOfTarget(const std::string& path, FileInfo& info);
 
-// Gives a new file the owner, group and permissions of the older file it is
-// about to replace, as far as the user may (best effort, failures ignored).
-void AdoptOwnership(int fd, const FileInfo& older);
+// A folder, as far as it tells which names lead to one file in it: its
+// identity, and whether its file system takes names that differ only in case
+// for one name.
+struct FolderInfo {
+  FileIdentity identity;
+  bool foldsCase = false;
+};
+// The folder path leads to (the current folder for ""), links followed. False
+// where it cannot be opened or is no folder.
+bool StatusOfFolder(const std::string& path, FolderInfo& info);
+
+// Gives an output, a new file or the older file itself written in place,
+// access for no one who may not read the input: the read and write bits of
+// the input (older's where it replaces an older file, and only where the
+// input's allow them), a group other than the input's only what the input
+// gives everyone, and older's owner only where that is the input's. Where
+// older's group is the user's to give, it is kept. Best effort, failures
+// ignored; no-op where files have no such permissions (Windows).
+void AdoptOwnership(int fd, const FileInfo* older, const FileInfo& input);
+// Whether the older file may be written in place with what is read from the
+// input: it is the user's own (or the user is root), so that the call above
+// narrows its access, or everyone may read the input. Another user's file
+// stays open to that user, who may open it to anyone.
+bool MayWriteInPlace(const FileInfo& older, const FileInfo& input);
+// The size a regular file reports is what it holds: not so for the files the
+// kernel makes as they are read (/proc, /sys and the like).
+bool SizeIsMeaningful(int fd);
 
 // Tells the system that a descriptor is read once from start to end.
 void AdviseSequential(int fd);
@@ -73,5 +99,8 @@ std::uint64_t ProcessNumber();
 // A path as names are compared here: unchanged on POSIX, without regard to
 // case (and with one separator) on Windows.
 std::string FoldedName(std::string name);
+// A name in a folder as that folder compares names: by its capitals where it
+// takes names without regard to case, unchanged elsewhere.
+std::string NameInFolder(const std::string& name, const FolderInfo& folder);
 
 }  // namespace corvane::detail

@@ -217,7 +217,14 @@ int OpenExistingForWriting(const std::string& path) {
   }
   std::wstring wide;
   if (!ToWide(path, wide)) return -1;
-  return ::_wopen(wide.c_str(), _O_WRONLY | _O_TRUNC | _O_BINARY | _O_NOINHERIT);
+  return ::_wopen(wide.c_str(), _O_WRONLY | _O_BINARY | _O_NOINHERIT);
+}
+
+int Empty(int fd) {
+  const errno_t error = ::_chsize_s(fd, 0);
+  if (error == 0) return 0;
+  errno = error;
+  return -1;
 }
 
 std::ptrdiff_t Read(int fd, void* data, std::size_t size) {
@@ -333,7 +340,22 @@ bool StatusOfTarget(const std::string& path, FileInfo& info) {
   return StatusOfPath(path, info, false);
 }
 
-void AdoptOwnership(int /*fd*/, const FileInfo& /*older*/) {}
+bool StatusOfFolder(const std::string& path, FolderInfo& info) {
+  FileInfo folder;
+  if (!StatusOfTarget(path.empty() ? "." : path, folder) ||
+      folder.kind != FileInfo::Kind::kFolder) {
+    return false;
+  }
+  info.identity = folder.identity;
+  info.foldsCase = true;  // names in any Windows folder are
+  return true;
+}
+
+void AdoptOwnership(int /*fd*/, const FileInfo* /*older*/, const FileInfo& /*input*/) {}
+
+bool MayWriteInPlace(const FileInfo& /*older*/, const FileInfo& /*input*/) { return true; }
+
+bool SizeIsMeaningful(int /*fd*/) { return true; }
 
 void AdviseSequential(int /*fd*/) {}  // _O_SEQUENTIAL at the open says so
 
@@ -358,6 +380,10 @@ std::string FoldedName(std::string name) {
                                      static_cast<int>(upper.size()), nullptr, nullptr, 0);
   return length > 0 ? Utf8Text(std::wstring_view(upper.data(), static_cast<std::size_t>(length)))
                     : name;
+}
+
+std::string NameInFolder(const std::string& name, const FolderInfo& folder) {
+  return folder.foldsCase ? FoldedName(name) : name;
 }
 
 }  // namespace corvane::detail

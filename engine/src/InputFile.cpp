@@ -28,6 +28,7 @@ InputFile InputFile::Open(const std::string& path) {
       throw SystemFailure(ErrorNumber::kOpenInput, what, EISDIR);
     }
     input.known_ = true;
+    input.sized_ = SizeIsMeaningful(input.fd_);
   }
   AdviseSequential(input.fd_);
   return input;
@@ -48,7 +49,8 @@ InputFile::InputFile(InputFile&& other) noexcept
       owned_(other.owned_),
       name_(std::move(other.name_)),
       info_(other.info_),
-      known_(other.known_) {}
+      known_(other.known_),
+      sized_(other.sized_) {}
 
 InputFile::~InputFile() {
   if (owned_ && fd_ >= 0) Close(fd_);

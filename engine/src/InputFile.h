@@ -10,7 +10,9 @@
 
 namespace corvane::detail {
 
+// The names messages give the standard streams.
 inline constexpr const char* kStandardInputName = "standard input";
+inline constexpr const char* kStandardOutputName = "standard output";
 
 class InputFile {
  public:
@@ -31,10 +33,10 @@ class InputFile {
   bool IsKnown() const { return known_; }
   const FileInfo& Info() const { return info_; }
   // The size to read to the end, where it is known: that of a regular file
-  // this program opened.
-  std::uint64_t ExpectedSize() const { return owned_ && IsRegular() ? info_.size : 0; }
+  // this program opened, unless the kernel makes it as it is read.
+  std::uint64_t ExpectedSize() const { return owned_ ? SizeHint() : 0; }
   // How much there is to read, roughly: the size of a regular file.
-  std::uint64_t SizeHint() const { return IsRegular() ? info_.size : 0; }
+  std::uint64_t SizeHint() const { return IsRegular() && sized_ ? info_.size : 0; }
 
   // Reads up to size bytes; 0 at the end. Fails with kReadInput.
   std::size_t Read(char* buffer, std::size_t size);
@@ -47,6 +49,7 @@ class InputFile {
   std::string name_;
   FileInfo info_;
   bool known_ = false;
+  bool sized_ = true;  // the size it reports is what it holds
 };
 
 }  // namespace corvane::detail

@@ -56,7 +56,7 @@ std::string RandomSuffix() {
 
 }  // namespace
 
-OutputFile::OutputFile(const std::string& path, unsigned permissions) : path_(path) {
+OutputFile::OutputFile(const std::string& path, const FileInfo& input) : path_(path) {
   const std::string cannotCreate = "Cannot create " + Quoted(path);
   // A folder of that name cannot be replaced, and a name too long for its
   // folder cannot be given: say so before any work is done.
@@ -69,16 +69,36 @@ OutputFile::OutputFile(const std::string& path, unsigned permissions) : path_(pa
     throw SystemFailure(ErrorNumber::kCreateOutput, cannotCreate, EISDIR);
   }
   const bool replacesFile = hasOlder && older.kind == FileInfo::Kind::kRegular;
-  const int error = CreateTemporary(permissions);
+  // Execution makes no sense for a list file.
+  const int error = CreateTemporary(input.permissions & 0666u);
   if (error == 0) {
-    if (replacesFile) AdoptOwnership(fd_, older);
+    AdoptOwnership(fd_, replacesFile ? &older : nullptr, input);
     return;
   }
   if ((error == EACCES || error == EPERM) && replacesFile) {
-    // The folder takes no new file, but the older output may be writable.
+    // The folder takes no new file, but the older output may be writable:
+    // the file opened is the one judged, before anything of it changes.
     fd_ = OpenExistingForWriting(path);
-    inPlace_ = fd_ >= 0;
-    if (inPlace_) return;
+    if (fd_ >= 0) {
+      FileInfo opened = older;
+      StatusOfDescriptor(fd_, opened);
+      if (!MayWriteInPlace(opened, input)) {
+        Close(std::exchange(fd_, -1));
+        throw ConversionError(ErrorNumber::kCreateOutput,
+                              cannotCreate + ": " + SystemReason(error) +
+                                  "; the older file is another user's, who could read there "
+                                  "what the input keeps from others",
+                              error);
+      }
+      if (Empty(fd_) != 0) {
+        const int failure = errno;
+        Close(std::exchange(fd_, -1));
+        throw SystemFailure(ErrorNumber::kCreateOutput, cannotCreate, failure);
+      }
+      inPlace_ = true;
+      AdoptOwnership(fd_, &opened, input);
+      return;
+    }
   }
   throw SystemFailure(ErrorNumber::kCreateOutput, cannotCreate, error);
 }

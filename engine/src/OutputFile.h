@@ -15,18 +15,22 @@
 
 #include <string>
 
+#include "FileSystem.h"
 #include "engine/Errors.h"
 
 namespace corvane::detail {
 
 class OutputFile {
  public:
-  // Opens where the output at path is written. A new file gets the given
-  // permissions less the umask; an older file of that name is replaced with
-  // its own permissions, owner and group, as far as the user may set them.
-  // A folder of that name, and a name too long for its folder, are refused.
-  // Fails with kCreateOutput.
-  OutputFile(const std::string& path, unsigned permissions);
+  // Opens where the output at path is written, from the input described.
+  // A new file gets the input's read and write permissions less the umask;
+  // an older file of that name is replaced with its own permissions, owner
+  // and group, as far as the user may set them and as far as they open the
+  // output to no one who may not read the input (AdoptOwnership). A folder
+  // of that name, a name too long for its folder, and another user's older
+  // file where it would have to be written in place but may not
+  // (MayWriteInPlace), are refused. Fails with kCreateOutput.
+  OutputFile(const std::string& path, const FileInfo& input);
   // Abandons an output that was not committed.
   ~OutputFile();
   OutputFile(const OutputFile&) = delete;

@@ -3,10 +3,12 @@
 
 #include <filesystem>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/Errors.h"
@@ -91,7 +93,8 @@ TEST_F(Csv2crc, ConvertsTheSamplesToTheirExpectedOutputs) {
 }
 
 // Numbered messages and the others still converted (the failures themselves
-// are the engine's tests); an empty argument is a file too; control characters
+// are the engine's tests); an empty argument is a file too, and so is one
+// starting with "/" (never an option, on Windows either); control characters
 // in names shown escaped; -v reports each file and a total that counts the
 // files converted, in the order of the files however many are converted at
 // once.
@@ -100,15 +103,15 @@ TEST_F(Csv2crc, AFailedFileIsReportedAndTheOthersAreStillConverted) {
   WriteFile(dir_ / "good2.csv", "2,two\r\n");
 
   // Three at once: the lines still come in the order of the files.
-  const Outcome r = Call({"-v", "-j", "3", "good1.csv", "missing.csv", "", "\x1b[2Jbad\nname.csv",
+  const Outcome r = Call({"-v", "-j", "3", "good1.csv", "/missing.csv", "", "\x1b[2Jbad\nname.csv",
                           "good2.csv", "good1.csv"});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(ReadFile(dir_ / "A1_good1.crc"), CrcLine("1", "one"));
   EXPECT_EQ(ReadFile(dir_ / "A1_good2.crc"), CrcLine("2", "two"));
   EXPECT_EQ(Lines(r.err),
             (std::vector<std::string>{
-                "Converting file:good1.csv", "Converting file:missing.csv",
-                "csv2crc: Error 102: Cannot open 'missing.csv' for reading: No such file or "
+                "Converting file:good1.csv", "Converting file:/missing.csv",
+                "csv2crc: Error 102: Cannot open '/missing.csv' for reading: No such file or "
                 "directory",
                 "Converting file:", "csv2crc: Error 101: An empty path has no output name",
                 "Converting file:\\x1b[2Jbad\\nname.csv",
@@ -117,18 +120,57 @@ TEST_F(Csv2crc, AFailedFileIsReportedAndTheOthersAreStillConverted) {
                 "Converting file:good2.csv", "Converting file:good1.csv", "Processed 3 files."}));
 }
 
-// Standard input and output the same file: refused before a byte is written.
-TEST_F(Csv2crc, RefusesToWriteStandardOutputOverStandardInput) {
-  WriteFile(dir_ / "x.csv", "x,1,2,3\r\n");
-  const Outcome r = RunProgram({.command = {CSV2CRC_PATH, "-"},
-                                .folder = dir_.Path(),
-                                .inputFile = dir_ / "x.csv",
-                                .outputFile = dir_ / "x.csv"});
-  EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(UnixLines(r.err),
-            "csv2crc: Error 107: Cannot convert 'standard input' to 'standard output': they are "
-            "the same file\n");
-  EXPECT_EQ(ReadFile(dir_ / "x.csv"), "x,1,2,3\r\n");
+// Standard output, where it is a file, is one of the run's files: refused
+// before a byte is written where it is standard input or another input of the
+// run (107), or the file of an output of the run (108: the first one's output
+// stands). The inputs stay as they were; the outputs written are exact.
+TEST_F(Csv2crc, StandardOutputIsComparedWithTheFilesOfTheRun) {
+  const struct {
+    std::vector<std::string> args;
+    const char* input;   // standard input read from this file
+    const char* output;  // standard output appended to this file
+    std::string err;
+    std::vector<std::pair<const char*, const char*>> converted;  // output, its input
+  } cases[] = {
+      {{"-"},
+       "x.csv",
+       "x.csv",
+       "csv2crc: Error 107: Cannot convert 'standard input' to 'standard output': they are the "
+       "same file\n",
+       {}},
+      {{"-j", "1", "-", "y.csv"},
+       "x.csv",
+       "y.csv",
+       "csv2crc: Error 107: Cannot convert 'standard input': its output 'standard output' would "
+       "replace the input 'y.csv'\n",
+       {{"A1_y.crc", "y.csv"}}},
+      {{"-", "x.csv"},
+       "y.csv",
+       "A1_x.crc",
+       "csv2crc: Error 108: Cannot convert 'x.csv': its output 'A1_x.crc' is already the output "
+       "of 'standard input'\n",
+       {{"A1_x.crc", "y.csv"}}},
+  };
+  const std::map<std::string, std::string> inputs = {{"x.csv", "x,1,2,3\r\n"},
+                                                     {"y.csv", "y,4,5,6\r\n"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.err);
+    for (const auto& name : dir_.Names()) fs::remove(dir_ / name);
+    for (const auto& [name, content] : inputs) WriteFile(dir_ / name, content);
+    if (!fs::exists(dir_ / c.output)) WriteFile(dir_ / c.output, "");  // as a shell's ">" makes it
+    std::vector<std::string> command = c.args;
+    command.insert(command.begin(), CSV2CRC_PATH);
+    const Outcome r = RunProgram({.command = command,
+                                  .folder = dir_.Path(),
+                                  .inputFile = dir_ / c.input,
+                                  .outputFile = dir_ / c.output});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(UnixLines(r.err), c.err);
+    for (const auto& [name, content] : inputs) EXPECT_EQ(ReadFile(dir_ / name), content) << name;
+    for (const auto& [output, input] : c.converted) {
+      EXPECT_EQ(ReadFile(dir_ / output), ReferenceConvert(inputs.at(input))) << output;
+    }
+  }
 }
 
 TEST_F(Csv2crc, OutputFolderTakesTheOutputsUnderTheSameNames) {
@@ -174,32 +216,35 @@ TEST_F(Csv2crc, NamesAfterDoubleDashSpacesAndNonAsciiLetters) {
   EXPECT_EQ(dir_.Names().size(), 2 * std::size(names));  // each input beside its output
 }
 
+// Usage errors as the standard tools word them.
 TEST_F(Csv2crc, UsageErrorsConvertNothing) {
   WriteFile(dir_ / "a.csv", "a\r\n");
   WriteFile(dir_ / "-x.csv", "x\r\n");
-  const std::string kJobs = "csv2crc: --jobs: the number of jobs must be a whole number from 1 up";
-  const std::vector<std::vector<std::string>> cases = {
-      {},
-      {"-v"},
-      {"--bogus", "a.csv"},
-      {"a.csv", "-q"},
-      {"-x.csv"},  // a leading dash reads as an option without "--"
-      {"-o", "no-such-folder", "a.csv"},
-      {"-o", "a.csv", "a.csv"},  // a file, not a folder
-      {"a.csv", "-o"},
-      {"-j", "0", "a.csv"},
-      {"-j", "1.5", "a.csv"},
+  const std::string kJobs = "--jobs: the number of jobs must be a whole number from 1 up";
+  const struct {
+    std::vector<std::string> args;
+    std::string problem;
+  } cases[] = {
+      {{}, "no files to convert"},
+      {{"-v"}, "no files to convert"},
+      {{"--bogus", "a.csv"}, "unrecognized option '--bogus'"},
+      {{"a.csv", "-q"}, "invalid option -- 'q'"},
+      {{"-x.csv"}, "invalid option -- 'x'"},  // a leading dash reads as an option without "--"
+      {{"-o", "no-such-folder", "a.csv"}, "--output-dir: Directory does not exist: no-such-folder"},
+      {{"-o", "a.csv", "a.csv"}, "--output-dir: Directory is actually a file: a.csv"},
+      {{"a.csv", "-o"}, "option '--output-dir' requires an argument"},
+      {{"--verbose=3", "a.csv"}, "option '--verbose' doesn't allow an argument"},
+      {{"-j", "0", "a.csv"}, kJobs},
+      {{"-j", "1.5", "a.csv"}, kJobs},
   };
-  for (const auto& args : cases) {
+  for (const auto& c : cases) {
     std::string shown;
-    for (const auto& a : args) shown += a + " ";
+    for (const auto& a : c.args) shown += a + " ";
     SCOPED_TRACE("csv2crc " + shown);
-    const Outcome r = Call(args);
+    const Outcome r = Call(c.args);
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err.rfind(args.size() > 1 && args[0] == "-j" ? kJobs : "csv2crc: ", 0), 0u)
-        << r.err;
-    EXPECT_NE(r.err.find("--help"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err, "csv2crc: " + c.problem + "\nTry 'csv2crc --help' for more information.\n");
     EXPECT_EQ(dir_.Names(), (std::set<std::string>{"a.csv", "-x.csv"}));
   }
 }
@@ -215,8 +260,11 @@ TEST_F(Csv2crc, VersionAndHelp) {
     const Outcome help = Call({flag});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("Usage: csv2crc"), std::string::npos) << help.out;
-    for (const char* option : {"--output-dir", "--verbose", "--version"}) {
+    for (const char* option : {"--output-dir", "--verbose", "--jobs", "--version"}) {
       EXPECT_NE(help.out.find(option), std::string::npos) << option;
+    }
+    for (const std::string& line : Lines(UnixLines(help.out))) {
+      EXPECT_LE(line.size(), 80u) << line;  // a terminal's width
     }
   }
 }

@@ -1,6 +1,7 @@
 // What the file converter does with POSIX links and permissions, and the
 // standard descriptors a program starts with.
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -66,45 +67,89 @@ TEST(ConvertPosixTest, SymbolicLinksAreNeverWrittenThrough) {
 }
 
 // Permissions never widen: a new output gets the input's read and write bits
-// less the umask, whatever the input's kind; a replaced output keeps its own.
+// less the umask, whatever the input's kind; a replaced output keeps its own
+// as far as the input's allow them, and never execution; a group other than
+// the input's gets only what the input gives everyone; another user's older
+// output gives its owner nothing. A file the kernel makes as it is read
+// (sysfs reports 4096 bytes for it) is read to its end.
 TEST(ConvertPosixTest, PermissionsComeFromTheInputOrTheReplacedOutput) {
+  enum class Input { kFile, kPipe, kKernel };
+  enum class Stranger { kNone, kOlderOwner, kOlderGroup, kInputGroup };  // nobody, nogroup
   const struct {
     mode_t input;
     mode_t umask;
     std::optional<mode_t> older;
     mode_t expected;
-    bool pipe = false;  // the input is a named pipe
+    Input kind = Input::kFile;
+    Stranger stranger = Stranger::kNone;
   } cases[] = {
-      {0600, 022, std::nullopt, 0600}, {0644, 022, std::nullopt, 0644},
-      {0666, 022, std::nullopt, 0644}, {0666, 0, std::nullopt, 0666},
-      {0640, 077, std::nullopt, 0600}, {0755, 022, std::nullopt, 0644},
-      {0644, 022, 0640, 0640},         {0666, 0, 0600, 0600},
-      {0600, 077, 0664, 0664},         {0600, 022, std::nullopt, 0600, true},
+      {0600, 022, std::nullopt, 0600},
+      {0644, 022, std::nullopt, 0644},
+      {0666, 022, std::nullopt, 0644},
+      {0666, 0, std::nullopt, 0666},
+      {0640, 077, std::nullopt, 0600},
+      {0755, 022, std::nullopt, 0644},
+      {0644, 022, 0640, 0640},
+      {0666, 0, 0600, 0600},
+      {0600, 077, 0664, 0600},
+      {0755, 022, 0750, 0640},
+      {0600, 022, std::nullopt, 0600, Input::kPipe},
+      {0600, 022, 0666, 0600, Input::kFile, Stranger::kOlderOwner},
+      {0640, 022, 0640, 0600, Input::kFile, Stranger::kOlderGroup},
+      {0640, 022, std::nullopt, 0600, Input::kFile, Stranger::kInputGroup},
+      {0444, 022, std::nullopt, 0444, Input::kKernel},
   };
+  const struct passwd* nobody = ::getpwnam("nobody");
   const mode_t original = ::umask(0);
   for (const auto& c : cases) {
-    SCOPED_TRACE(::testing::Message() << std::oct << "input " << c.input << ", umask " << c.umask
-                                      << ", older " << c.older.value_or(0));
-    TempFolder folder;
-    std::thread writer;
-    if (c.pipe) {
-      ::mkfifo((folder / "in.csv").c_str(), c.input);
-      writer = std::thread([&] { WriteFile(folder / "in.csv", "a,b,c,d\r\n"); });
-    } else {
-      WriteFile(folder / "in.csv", "a,b,c,d\r\n");
+    SCOPED_TRACE(::testing::Message()
+                 << std::oct << "input " << c.input << ", umask " << c.umask << ", older "
+                 << c.older.value_or(0) << ", kind " << static_cast<int>(c.kind) << ", stranger "
+                 << static_cast<int>(c.stranger));
+    if (c.stranger != Stranger::kNone && (::geteuid() != 0 || nobody == nullptr)) {
+      continue;  // only root gives files to others (the other rows still run)
     }
-    ::chmod((folder / "in.csv").c_str(), c.input);
+    TempFolder folder;
+    std::string input = folder / "in.csv";
+    std::string output = folder / "A1_in.crc";
+    std::thread writer;
+    if (c.kind == Input::kPipe) {
+      ::mkfifo(input.c_str(), c.input);
+      writer = std::thread([&] { WriteFile(input, "a,b,c,d\r\n"); });
+    } else if (c.kind == Input::kKernel) {
+      input = "/sys/devices/system/cpu/online";
+      output = folder / "A1_online.crc";
+      if (!std::filesystem::exists(input)) continue;  // no sysfs mounted here
+    } else {
+      WriteFile(input, "a,b,c,d\r\n");
+    }
+    if (c.kind != Input::kKernel) ::chmod(input.c_str(), c.input);
+    if (c.stranger == Stranger::kInputGroup) {
+      ASSERT_EQ(::chown(input.c_str(), -1, nobody->pw_gid), 0);
+    }
     if (c.older) {
-      WriteFile(folder / "A1_in.crc", "older");
-      ::chmod((folder / "A1_in.crc").c_str(), *c.older);
+      WriteFile(output, "older");
+      ::chmod(output.c_str(), *c.older);
+      if (c.stranger == Stranger::kOlderOwner) {
+        ASSERT_EQ(::chown(output.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+      } else if (c.stranger == Stranger::kOlderGroup) {
+        ASSERT_EQ(::chown(output.c_str(), -1, nobody->pw_gid), 0);
+      }
     }
     ::umask(c.umask);
-    Convert(folder / "in.csv");
+    FileConverter().Convert(ConversionRun({input}, RunOptions{.outputFolder = folder.Path()}), 0);
     if (writer.joinable()) writer.join();
     ::umask(0);
     struct stat status {};
-    ASSERT_EQ(::stat((folder / "A1_in.crc").c_str(), &status), 0);
+    ASSERT_EQ(::stat(output.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 07777, c.expected);
+    EXPECT_EQ(status.st_uid, ::geteuid());
+    const bool olderGroupKept =
+        c.stranger == Stranger::kOlderOwner || c.stranger == Stranger::kOlderGroup;
+    EXPECT_EQ(status.st_gid, olderGroupKept ? nobody->pw_gid : ::getegid());
+    if (c.kind == Input::kKernel) {
+      EXPECT_EQ(ReadFile(output), ReferenceConvert(ReadFile(input)));
+    }
   }
   ::umask(original);
 }

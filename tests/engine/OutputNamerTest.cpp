@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -110,6 +111,8 @@ TEST(OutputNamerTest, OutputPathForMovesTheOutputIntoTheOutputFolder) {
       {"/data/my.report.CSV", "rel/dir", "rel/dir|A1_my.report.crc"},
       {"list.csv", "/out", "/out|A1_list.crc"},
       {"/a/b/c/.csv", "o", "o|A1_.crc"},
+      // A bare drive on Windows is that drive's current folder.
+      {"/data/list.csv", "C:", test::kSeparator == '\\' ? "C:A1_list.crc" : "C:/A1_list.crc"},
   };
   for (auto c : cases) {
     std::replace(c.output.begin(), c.output.end(), '|', test::kSeparator);
@@ -119,15 +122,26 @@ TEST(OutputNamerTest, OutputPathForMovesTheOutputIntoTheOutputFolder) {
 }
 
 // Entries that write one output form one chain, however their paths are
-// spelled (the same file twice, two extensions, through ".."); standard output
-// is one output; an entry without output stands alone.
+// spelled (the same file twice, two extensions, through "..", the folder in
+// the long form on Windows); standard output is one output; an entry without
+// output stands alone; two names of one older output are one chain.
 TEST(OutputNamerTest, EntriesOfOneOutputFormOneChain) {
   const test::TempFolder folder;
-  const ConversionRun run({folder / "a.csv", "-", folder / "b.csv", folder / "a.txt",
-                           folder / "sub/../a.csv", "", "-", ""},
-                          RunOptions{.outputFolder = {}, .standardStreams = true});
+  std::filesystem::create_directory(folder / "sub");
+  test::WriteFile(folder / "A1_c.crc", "older");
+  std::filesystem::create_hard_link(folder / "A1_c.crc", folder / "A1_d.crc");
+#ifdef _WIN32
+  std::string sameFolder = "\\\\?\\" + folder.Path();
+  std::replace(sameFolder.begin(), sameFolder.end(), '/', '\\');
+#else
+  const std::string sameFolder = folder / ".";
+#endif
+  const ConversionRun run(
+      {folder / "a.csv", "-", folder / "b.csv", folder / "a.txt", folder / "sub/../a.csv", "", "-",
+       "", folder / "c.csv", sameFolder + test::kSeparator + "a.txt", folder / "d.csv"},
+      RunOptions{.outputFolder = {}, .standardStreams = true});
   EXPECT_EQ(run.OutputChains(),
-            (std::vector<std::vector<std::size_t>>{{0, 3, 4}, {1, 6}, {2}, {5}, {7}}));
+            (std::vector<std::vector<std::size_t>>{{0, 3, 4, 9}, {1, 6}, {2}, {5}, {7}, {8, 10}}));
 }
 
 // Messages show names with controls and bytes that are not UTF-8 escaped, so

@@ -3,6 +3,7 @@
 // part-way, two conversions of one file at once. Whatever happens, the output
 // name holds nothing, the older output or the complete new one.
 #include <fcntl.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -157,6 +158,79 @@ TEST_F(RefusingFolder, AWritableOlderOutputIsWrittenInPlace) {
   EXPECT_EQ(r.err,
             "csv2crc: Error 105: Cannot write 'A1_in.crc': File too large; 'A1_in.crc' is "
             "incomplete\n");
+}
+
+// Two output names of one writable older file in such a folder: written in
+// place, they are one output, so the later input is refused (at once with -j,
+// the two writers mixed their records in the file).
+TEST_F(RefusingFolder, TwoNamesOfOneOlderOutputAreOneOutput) {
+  WriteFile(folder_ + "/b.csv", "e,f,g,h\r\n");
+  ::chmod((folder_ + "/b.csv").c_str(), 0644);
+  WriteFile(folder_ + "/A1_in.crc", "older\r\n");
+  ::chmod((folder_ + "/A1_in.crc").c_str(), 0666);
+  fs::create_hard_link(folder_ + "/A1_in.crc", folder_ + "/A1_b.crc");
+  Lock();
+  const Outcome r = RunAsNobody({"-j", "2", "in.csv", "b.csv"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.err,
+            "csv2crc: Error 108: Cannot convert 'b.csv': its output 'A1_b.crc' is already the "
+            "output of 'in.csv'\n");
+  EXPECT_EQ(ReadFile(folder_ + "/A1_in.crc"), ReferenceConvert("a,b,c,d\r\n"));
+}
+
+// ---------------------------------------------------------------------------
+// One folder under two paths (a bind mount) holds one output: the later input
+// with that output is refused, and the first one's output stands.
+
+TEST(OneFolderUnderTwoPaths, HoldsOneOutput) {
+  TempFolder scratch;
+  fs::create_directory(scratch / "t");
+  fs::create_directory(scratch / "bm");
+  if (::mount((scratch / "t").c_str(), (scratch / "bm").c_str(), nullptr, MS_BIND, nullptr) != 0) {
+    GTEST_SKIP() << "cannot bind a folder here (" << std::strerror(errno)
+                 << "): needs root or CAP_SYS_ADMIN";
+  }
+  WriteFile(scratch / "t/x.csv", "x,1\r\n");
+  WriteFile(scratch / "t/x.txt", "t,2\r\n");
+  const Outcome r = RunCsv2crc(scratch.Path(), {"t/x.csv", "bm/x.txt"});
+  ::umount2((scratch / "bm").c_str(), MNT_DETACH);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.err,
+            "csv2crc: Error 108: Cannot convert 'bm/x.txt': its output 'bm/A1_x.crc' is already "
+            "the output of 't/x.csv'\n");
+  EXPECT_EQ(ReadFile(scratch / "t/A1_x.crc"), ReferenceConvert("x,1\r\n"));
+}
+
+// Written in place, an older output gives no one access they lack to the
+// input: the user's own is narrowed to the input's permissions; another
+// user's, which that user may open to anyone, takes no input that is not
+// everyone's to read.
+TEST_F(RefusingFolder, AnOlderOutputWrittenInPlaceShowsTheInputToNoOneElse) {
+  const struct passwd* nobody = ::getpwnam("nobody");
+  ASSERT_NE(nobody, nullptr);
+  const std::string input = folder_ + "/s.csv";
+  const std::string output = folder_ + "/A1_s.crc";
+  WriteFile(input, "secret\r\n");
+  ASSERT_EQ(::chown(input.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+  ::chmod(input.c_str(), 0600);
+  WriteFile(output, "older\r\n");
+  ::chmod(output.c_str(), 0666);
+  Lock();
+  Outcome r = RunAsNobody({"s.csv"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.err,
+            "csv2crc: Error 104: Cannot create 'A1_s.crc': Permission denied; the older file is "
+            "another user's, who could read there what the input keeps from others\n");
+  EXPECT_EQ(ReadFile(output), "older\r\n");
+
+  ASSERT_EQ(::chown(output.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+  ::chmod(output.c_str(), 0644);
+  r = RunAsNobody({"s.csv"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(ReadFile(output), ReferenceConvert("secret\r\n"));
+  struct stat status {};
+  ASSERT_EQ(::stat(output.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0600u);
 }
 
 // Limits set with the shell's ulimit. A file-size limit: the write past it

@@ -35,6 +35,10 @@ class ConversionRun {
   // whose output is already that of an earlier, different input is refused
   // (kSameOutput), and so is a path without output name (kInvalidPath). The
   // same file listed twice is converted twice. Reads names, writes nothing.
+  // One output is one name in one folder, however the paths are spelled: the
+  // folder known by its identity, the name compared as that folder's file
+  // system compares names (without regard to case where it does so); standard
+  // output is the file it leads to.
   explicit ConversionRun(std::vector<std::string> inputs, const RunOptions& options = {});
 
   std::size_t Size() const { return entries_.size(); }
@@ -45,7 +49,8 @@ class ConversionRun {
 
   // The entries in chains that write one output each: every chain in list
   // order, the chains in the order of their first entries. Standard output is
-  // one output; an entry without output is a chain of its own. Entries of one
+  // one output; an entry without output is a chain of its own; output names
+  // that lead to one older file (hard links) are in one chain. Entries of one
   // chain must be converted one after the other, in order; different chains
   // may be converted at the same time.
   std::vector<std::vector<std::size_t>> OutputChains() const;
@@ -64,19 +69,45 @@ class ConversionRun {
   // file. Looks at the files as they are now.
   void RefuseReplacingAnInput(std::size_t index, const std::optional<FileIdentity>& opened) const;
 
+  // Refuses (kSameOutput) to write entry index's output where its name still
+  // leads to the same file as the output name of an earlier entry of its
+  // chain with another input: two names of one older file, where the earlier
+  // entry wrote that file in place (its folder takes no new file) or did not
+  // write at all. Where the earlier output was replaced by a new file, each
+  // name has a file of its own. Entries of one chain are converted in order,
+  // so the earlier ones are done. Looks at the files as they are now.
+  void RefuseReplacingAnEarlierOutput(std::size_t index) const;
+
  private:
   struct Entry {
     std::string input;
     std::string output;
-    std::string outputKey;
+    std::string outputKey;  // the output's place: its folder and name
+    // The file the output leads to when planned: an older output that is a
+    // regular file, or the regular file on standard output.
+    std::optional<FileIdentity> outputFile;
     bool standardStreams = false;
     std::optional<ConversionError> refusal;
+    std::size_t chain = 0;  // the first entry of its chain
+    // Earlier entries whose output names led to the same older file, each at
+    // a place of its own, with inputs other than this one's.
+    std::vector<std::size_t> otherNames;
   };
   struct InputFile {
     std::string name;
     std::string key;                       // the path's key, compared where no file exists
     std::optional<FileIdentity> identity;  // what it leads to, where it exists
   };
+
+  // Decides the chains and the later inputs refused for an output that an
+  // earlier one already has.
+  void Plan();
+  // Whether two entries convert the same input.
+  bool SameInput(std::size_t one, std::size_t other) const;
+  ConversionError SameOutput(std::size_t later, std::size_t earlier) const;
+  // The names messages give an entry's input and output.
+  const std::string& InputName(std::size_t index) const { return inputs_.at(index).name; }
+  std::string OutputName(std::size_t index) const;
 
   // The input of the run that a file of this key and identity would replace,
   // or nullptr.

@@ -19,12 +19,16 @@ class Pump;  // inside the engine only
 // An output is written to a hidden temporary file beside it (".<name>.XXXXXX",
 // or ".corvane.XXXXXX" where that name is too long for the folder) and moved
 // over the output name only when complete; a symbolic link of that name is
-// replaced, not followed. A new output gets the input's read and write
-// permissions less the umask; an output that replaces an older file keeps
-// that file's permissions, and its owner and group as far as the user may set
-// them. Only where the folder takes no new file but the older output is
-// writable is that file written in place. Whatever ends a conversion early,
-// the temporary file is removed and an older output stays whole.
+// replaced, not followed. No one may read or write an output who may not
+// read its input: a new output gets the input's read and write permissions
+// less the umask; an output that replaces an older file keeps that file's
+// permissions as far as the input's allow them, its group as far as the user
+// may give it (a group other than the input's gets only what the input gives
+// everyone), and its owner only where that is the input's. Only where the
+// folder takes no new file but the older output is writable is that file
+// written in place, and another user's only with an input everyone may read.
+// Whatever ends a conversion early, the temporary file is removed and an
+// older output stays whole.
 class FileConverter {
  public:
   // overlapped: a regular input is read ahead and the output written on two
