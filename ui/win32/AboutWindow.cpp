@@ -104,9 +104,7 @@ INT_PTR CALLBACK frmAbout::DialogProc(HWND dialog, UINT message, WPARAM wParam, 
       return TRUE;
     case WM_DPICHANGED: {
       self->LayOut(HIWORD(wParam));
-      const auto* suggested = reinterpret_cast<const RECT*>(lParam);
-      ::SetWindowPos(dialog, nullptr, suggested->left, suggested->top, 0, 0,
-                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+      MoveToSuggested(dialog, lParam);
       return TRUE;
     }
     default:
@@ -138,9 +136,7 @@ void frmAbout::Form_Load() {
   // Centred over the main window.
   RECT owner{};
   ::GetWindowRect(::GetWindow(dialog_, GW_OWNER), &owner);
-  RECT outer{};
-  ::GetWindowRect(dialog_, &outer);
-  CentreOn(dialog_, SIZE{outer.right - outer.left, outer.bottom - outer.top}, owner);
+  CentreOn(dialog_, owner);
 }
 
 void frmAbout::LayOut(UINT dpi) {
@@ -175,10 +171,7 @@ void frmAbout::LayOut(UINT dpi) {
   ::SendMessageW(picIcon_, STM_SETICON, reinterpret_cast<WPARAM>(icon.get()), 0);
   icon_ = std::move(icon);
 
-  const SIZE outer = OuterSize(dialog_, scale.Pixels(layout::kAboutWidth),
-                               scale.Pixels(layout::kAboutHeight), dpi);
-  ::SetWindowPos(dialog_, nullptr, 0, 0, outer.cx, outer.cy,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  SizeClientArea(dialog_, scale, layout::kAboutWidth, layout::kAboutHeight);
   ::InvalidateRect(dialog_, nullptr, TRUE);
 }
 

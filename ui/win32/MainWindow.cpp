@@ -193,9 +193,7 @@ LRESULT Main::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       break;
     case WM_DPICHANGED: {
       LayOut(HIWORD(wParam));
-      const auto* suggested = reinterpret_cast<const RECT*>(lParam);
-      ::SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, 0, 0,
-                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+      MoveToSuggested(hwnd_, lParam);
       return 0;
     }
     case kRunPosted:
@@ -269,9 +267,7 @@ void Main::Form_Load() {
   MONITORINFO info{};
   info.cbSize = sizeof info;
   ::GetMonitorInfoW(monitor, &info);
-  RECT outer{};
-  ::GetWindowRect(hwnd_, &outer);
-  CentreOn(hwnd_, SIZE{outer.right - outer.left, outer.bottom - outer.top}, info.rcWork);
+  CentreOn(hwnd_, info.rcWork);
 
   model_.Form_Load();
   ::SetFocus(cmdOpenCSV_);
@@ -318,10 +314,7 @@ void Main::LayOut(UINT dpi) {
   bigIcon_ = std::move(bigIcon);
   smallIcon_ = std::move(smallIcon);
 
-  const SIZE outer =
-      OuterSize(hwnd_, scale.Pixels(layout::kMainWidth), scale.Pixels(layout::kMainHeight), dpi);
-  ::SetWindowPos(hwnd_, nullptr, 0, 0, outer.cx, outer.cy,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  SizeClientArea(hwnd_, scale, layout::kMainWidth, layout::kMainHeight);
   // The texts anew in the new font: the status line may be cut differently.
   if (!model_.Status().empty()) ShowStatus(model_.Status());
   ShowList();

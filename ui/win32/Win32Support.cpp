@@ -80,22 +80,33 @@ void PlaceControl(HWND control, const Scale& scale, const layout::TwipRect& plac
                  SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-SIZE OuterSize(HWND window, int clientWidth, int clientHeight, UINT dpi) {
+void SizeClientArea(HWND window, const Scale& scale, int width, int height) {
   using AdjustFunction = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
   static const auto adjustForDpi = UserFunction<AdjustFunction>("AdjustWindowRectExForDpi");
-  RECT rect{0, 0, clientWidth, clientHeight};
+  RECT rect{0, 0, scale.Pixels(width), scale.Pixels(height)};
   const auto style = static_cast<DWORD>(::GetWindowLongPtrW(window, GWL_STYLE));
   const auto exStyle = static_cast<DWORD>(::GetWindowLongPtrW(window, GWL_EXSTYLE));
-  if (adjustForDpi == nullptr || adjustForDpi(&rect, style, FALSE, exStyle, dpi) == FALSE) {
+  if (adjustForDpi == nullptr || adjustForDpi(&rect, style, FALSE, exStyle, scale.Dpi()) == FALSE) {
     ::AdjustWindowRectEx(&rect, style, FALSE, exStyle);
   }
-  return SIZE{rect.right - rect.left, rect.bottom - rect.top};
+  ::SetWindowPos(window, nullptr, 0, 0, rect.right - rect.left, rect.bottom - rect.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void CentreOn(HWND window, SIZE outer, const RECT& rect) {
-  const int left = rect.left + (rect.right - rect.left - outer.cx) / 2;
-  const int top = rect.top + (rect.bottom - rect.top - outer.cy) / 2;
-  ::SetWindowPos(window, nullptr, left, top, outer.cx, outer.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+void CentreOn(HWND window, const RECT& rect) {
+  RECT outer{};
+  ::GetWindowRect(window, &outer);
+  const int width = outer.right - outer.left;
+  const int height = outer.bottom - outer.top;
+  const int left = rect.left + (rect.right - rect.left - width) / 2;
+  const int top = rect.top + (rect.bottom - rect.top - height) / 2;
+  ::SetWindowPos(window, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void MoveToSuggested(HWND window, LPARAM suggested) {
+  const auto* rect = reinterpret_cast<const RECT*>(suggested);
+  ::SetWindowPos(window, nullptr, rect->left, rect->top, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 IconOwner ProgramIcon(int pixels) {

@@ -49,11 +49,14 @@ HWND MakeControl(HWND parent, const wchar_t* kind, const std::string& text, DWOR
 // Gives a control its font and its place in the layout.
 void PlaceControl(HWND control, const Scale& scale, const layout::TwipRect& place, HFONT font);
 
-// The outer size of a window whose client area is clientWidth x clientHeight.
-SIZE OuterSize(HWND window, int clientWidth, int clientHeight, UINT dpi);
+// Sizes a window so that its client area is the layout's width x height.
+void SizeClientArea(HWND window, const Scale& scale, int width, int height);
 
-// Places a window of the given outer size centred on rect.
-void CentreOn(HWND window, SIZE outer, const RECT& rect);
+// Places a window centred on rect, at the size it has.
+void CentreOn(HWND window, const RECT& rect);
+
+// Moves a window to where WM_DPICHANGED suggests (lParam), at the size it has.
+void MoveToSuggested(HWND window, LPARAM suggested);
 
 // The program's icon (resource 1) at a size in pixels.
 IconOwner ProgramIcon(int pixels);
