@@ -27,8 +27,13 @@ set(CORVANE_COPYRIGHT "2026 Corvane")
 set(CORVANE_RELEASE_DATE "2026-12-07")
 set(CORVANE_RELEASE_DATE_RFC2822 "Mon, 07 Dec 2026 12:00:00 +0000")
 
-set(CORVANE_ICON_SVG "${PROJECT_SOURCE_DIR}/ui/about/icon/corvane.svg"
+set(CORVANE_ICON_SVG "${PROJECT_SOURCE_DIR}/ui/resources/corvane.svg"
   CACHE FILEPATH "Scalable source of the program's icon")
+# A build folder configured before the icon moved to ui/resources/ still
+# caches its old place.
+if(CORVANE_ICON_SVG STREQUAL "${PROJECT_SOURCE_DIR}/ui/about/icon/corvane.svg")
+  set_property(CACHE CORVANE_ICON_SVG PROPERTY VALUE "${PROJECT_SOURCE_DIR}/ui/resources/corvane.svg")
+endif()
 # Sizes of the PNG icons made from the SVG for the hicolor theme.
 set(CORVANE_ICON_SIZES 16 32 48 64 128 256)
 

@@ -33,7 +33,7 @@ msi="$build/CorvaneCSVtoCRC-$version-x64.msi"
 stage="$build/msi-stage"
 rm -rf "$stage"
 mkdir -p "$stage"
-cp "$build/ui/win32/CorvaneCSVtoCRC.exe" "$build/cli/csv2crc.exe" "$root/ui/about/icon/corvane.ico" "$stage/"
+cp "$build/ui/win32/CorvaneCSVtoCRC.exe" "$build/cli/csv2crc.exe" "$root/ui/resources/corvane.ico" "$stage/"
 (cd "$stage" && wixl --arch x64 -D Version="$version" -D BinDir=. -D IconFile=corvane.ico \
   -o "$msi" "$root/packaging/windows/CorvaneCSVtoCRC.wxs")
 rm -rf "$stage"

@@ -2,17 +2,11 @@
 // and the Windows API where the run-time has no equivalent (replacing rename,
 // file identity, the hidden mark). Paths are UTF-8 inside the program and are
 // converted here for the wide calls, so that any name a folder holds works.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <fcntl.h>
 #include <io.h>
 #include <process.h>
 #include <sys/stat.h>
-#include <windows.h>
+#include "platform/WindowsApi.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,11 +1,5 @@
 // The launcher's layer on Windows: the real registry, FindFirstFileA and CreateProcessA.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/WindowsApi.h"
 
 #include <stdexcept>
 #include <system_error>

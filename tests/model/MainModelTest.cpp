@@ -2,7 +2,7 @@
 // when they change, the list and its rows, Open, drops, removal, Generate on
 // its own thread, failures, Exit and the close box, and the About window's
 // texts.
-#include "MainModel.h"
+#include "model/MainModel.h"
 
 #include <gtest/gtest.h>
 
@@ -19,8 +19,8 @@
 #include <utility>
 #include <vector>
 
-#include "AboutModel.h"
-#include "StatusText.h"
+#include "model/AboutModel.h"
+#include "model/StatusText.h"
 #include "support/Files.h"
 
 namespace corvane {
@@ -559,6 +559,8 @@ TEST(WindowTexts, ProgressFailureAndStatusTexts) {
     }
     EXPECT_EQ(cuts, row.cuts) << shown;
     EXPECT_EQ(shown.find("\xC3\xE2"), std::string::npos) << "a character cut in two";
+    // The tooltip holds the whole text once any of it is cut.
+    EXPECT_EQ(StatusTip(row.text, shown), cuts == 0 ? "Status information" : row.text);
   }
 }
 
@@ -572,6 +574,7 @@ TEST(AboutWindow, TextsAndSystemInfo) {
   EXPECT_TRUE(texts.disclaimer.starts_with(
       "One day I'll write some help. I sometimes bother to read mail at "));
   EXPECT_TRUE(texts.disclaimer.ends_with(" but don't hold your breath."));
+  EXPECT_EQ(texts.iconName, "CorvaneCSVtoCRC");
 
   for (const bool started : {false, true}) {
     SCOPED_TRACE(started ? "tool started" : "no tool");

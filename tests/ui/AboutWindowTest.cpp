@@ -14,9 +14,11 @@
 #include <vector>
 
 #include "UiTestSupport.h"
-#include "frmAbout.h"
+#include "about/frmAbout.h"
 
 namespace {
+
+using corvane::qt::frmAbout;
 
 struct Message {
   std::string text, title;
@@ -100,6 +102,7 @@ TEST_F(AboutWindowTest, ShowsItsControlsWhereTheyBelong) {
   EXPECT_TRUE(a.cmdOK->isDefault());
   EXPECT_EQ(a.cmdSysInfo->text(), QStringLiteral("&System Info..."));
   EXPECT_EQ(a.picIcon->pixmap().size(), QSize(32, 32));
+  EXPECT_EQ(a.picIcon->accessibleName(), QStringLiteral("CorvaneCSVtoCRC"));
   EXPECT_EQ(a.picIcon->frameShadow(), QFrame::Sunken);
   EXPECT_FALSE(a.windowIcon().isNull());
 }

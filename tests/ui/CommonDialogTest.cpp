@@ -6,8 +6,8 @@
 #include <QTemporaryDir>
 #include <QWidget>
 
-#include "CommonDialog.h"
 #include "UiTestSupport.h"
+#include "main/CommonDialog.h"
 
 namespace {
 
@@ -43,7 +43,7 @@ TEST(CommonDialogShowOpen, TheFileDialogReturnsTheChosenFileOrNothing) {
         fileDialog->reject();
       }
     });
-    const QString chosen = ShowOpenFileDialog(&parent, dialog);
+    const QString chosen = corvane::qt::ShowOpenFileDialog(&parent, dialog);
     EXPECT_EQ(title, QStringLiteral("Open CSV File"));
     EXPECT_EQ(filters, QStringList{QStringLiteral("CSV File (*.csv)")});
     EXPECT_EQ(mode, QFileDialog::ExistingFile);

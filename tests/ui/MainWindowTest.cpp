@@ -15,17 +15,22 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
 #include <memory>
 #include <vector>
 
-#include "CommonDialog.h"
-#include "Main.h"
 #include "UiTestSupport.h"
-#include "frmAbout.h"
+#include "about/frmAbout.h"
+#include "main/CommonDialog.h"
+#include "main/Main.h"
 
+using corvane::qt::frmAbout;
+using corvane::qt::Main;
+using corvane::qt::QtFilter;
 using uitest::Native;
 using uitest::ReadFile;
 using uitest::WriteFile;
@@ -288,18 +293,46 @@ TEST(WindowLook, EveryTextFitsAtTheReferenceFontAQuarterLargerAndInAdwaita) {
   }
 }
 
-TEST(WindowLook, TheFeedbackLineReadsWellOnLightAndDarkThemes) {
+// The feedback line reads well, and the keyboard focus shows as a frame on
+// the list (empty, so that only the frame changes) and on a button.
+TEST(WindowLook, TheFeedbackLineReadsWellAndTheFocusShowsInEveryTheme) {
   Main window;
-  for (const bool dark : {false, true}) {
-    SCOPED_TRACE(dark ? "dark" : "light");
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  const std::unique_ptr<QStyle> adwaitaDark(QStyleFactory::create(QStringLiteral("Adwaita-Dark")));
+  ASSERT_NE(adwaitaDark, nullptr) << "Adwaita-Dark (adwaita-qt6) is missing";
+  struct Theme {
+    const char* name;
+    QPalette palette;
+    const char* style;  // the application's own when null
+  };
+  const Theme themes[] = {
+      {"light", QApplication::palette(), nullptr},
+      {"dark", uitest::DarkPalette(), nullptr},
+      {"high contrast", uitest::HighContrastPalette(), nullptr},
+      {"Adwaita-Dark", adwaitaDark->standardPalette(), "Adwaita-Dark"},
+  };
+  for (const Theme& theme : themes) {
+    SCOPED_TRACE(theme.name);
     // The theme changes while the window is open.
-    uitest::AppLook look(1.0, dark ? uitest::DarkPalette() : QApplication::palette());
+    uitest::AppLook look(1.0, theme.palette, theme.style);
     const QColor text = window.lblFeedback->palette().color(QPalette::WindowText);
     EXPECT_GE(uitest::Contrast(text, window.palette().color(QPalette::Window)), 4.5);
     EXPECT_GT(text.blue(), std::max(text.red(), text.green()) + 40) << "still blue";
-    if (!dark) {
+    if (std::string(theme.name) == "light") {
       EXPECT_EQ(text, QColor(0, 0, 255));
     }
+    // The controls take the theme's colours from their window a moment later.
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+      return window.cmdGenerate->palette().color(QPalette::ButtonText) ==
+             QApplication::palette().color(QPalette::ButtonText);
+    })) << "the buttons kept their colours";
+    EXPECT_EQ(uitest::SidesWithoutFocusFrame(window.lstFiles, window.cmdExit),
+              std::vector<std::string>());
+    EXPECT_EQ(uitest::SidesWithoutFocusFrame(window.cmdGenerate, window.cmdOpenCSV),
+              std::vector<std::string>());
   }
 }
 

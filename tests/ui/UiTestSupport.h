@@ -7,12 +7,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFont>
+#include <QImage>
 #include <QLabel>
 #include <QPalette>
 #include <QPushButton>
 #include <QString>
 #include <QStyleFactory>
 #include <QStyleOptionButton>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 #include <algorithm>
@@ -78,6 +80,60 @@ inline double Contrast(const QColor& a, const QColor& b) {
 
 // A dark desktop theme: light text on a dark grey.
 inline QPalette DarkPalette() { return QPalette(QColor(0x35, 0x35, 0x35)); }
+
+// A high-contrast theme: white text on black, a cyan highlight.
+inline QPalette HighContrastPalette() {
+  QPalette palette(QColor(Qt::black));
+  for (const QPalette::ColorRole role : {QPalette::Window, QPalette::Base, QPalette::AlternateBase,
+                                         QPalette::Button, QPalette::ToolTipBase}) {
+    palette.setColor(role, Qt::black);
+  }
+  for (const QPalette::ColorRole role :
+       {QPalette::WindowText, QPalette::Text, QPalette::ButtonText, QPalette::ToolTipText,
+        QPalette::BrightText, QPalette::Light}) {
+    palette.setColor(role, Qt::white);
+  }
+  palette.setColor(QPalette::Highlight, QColor(0x1a, 0xeb, 0xff));
+  palette.setColor(QPalette::HighlightedText, Qt::black);
+  return palette;
+}
+
+// Where the keyboard focus shows no frame on control: the sides ("left",
+// "right", "top", "bottom") without two pixels, within six of that edge on
+// the control's middle row or column, whose colours contrast by 3:1 (what a
+// focus mark needs) between the control without and with the focus. The
+// focus comes to control from before with Tab, as a person moves it.
+inline std::vector<std::string> SidesWithoutFocusFrame(QWidget* control, QWidget* before) {
+  before->setFocus(Qt::OtherFocusReason);
+  if (!QTest::qWaitFor([&] { return before->hasFocus(); })) return {"(no focus before it)"};
+  const QImage without = control->grab().toImage();
+  QTest::keyClick(before, Qt::Key_Tab);
+  if (!QTest::qWaitFor([&] { return control->hasFocus(); })) return {"(Tab did not reach it)"};
+  const QImage with = control->grab().toImage();
+  if (with.size() != without.size()) return {"(its size changed)"};
+  const auto contrasts = [&](int x, int y) {
+    return Contrast(QColor(with.pixel(x, y)), QColor(without.pixel(x, y))) >= 3.0;
+  };
+  const int width = with.width(), height = with.height();
+  const int row = height / 2, column = width / 2;
+  struct Side {
+    const char* name;
+    std::function<bool(int)> at;  // the pixel at depth d from this edge contrasts
+  };
+  const Side sides[] = {
+      {"left", [&](int d) { return contrasts(d, row); }},
+      {"right", [&](int d) { return contrasts(width - 1 - d, row); }},
+      {"top", [&](int d) { return contrasts(column, d); }},
+      {"bottom", [&](int d) { return contrasts(column, height - 1 - d); }},
+  };
+  std::vector<std::string> missing;
+  for (const Side& side : sides) {
+    int shown = 0;
+    for (int d = 0; d < 6; ++d) shown += side.at(d) ? 1 : 0;
+    if (shown < 2) missing.push_back(side.name);
+  }
+  return missing;
+}
 
 // Sets the application's font, palette and style (by name, when given) for
 // its lifetime, then puts back what was there.

@@ -23,10 +23,12 @@
 #include <QUrl>
 #include <cstdio>
 
-#include "Main.h"
 #include "engine/ProgramIdentity.h"
+#include "main/Main.h"
 
 namespace {
+
+using corvane::qt::Main;
 
 // What the screen shows of the window with its frame, or the widget's own
 // rendering when the screen cannot be read back.

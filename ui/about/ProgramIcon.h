@@ -4,9 +4,9 @@
 #include <QIcon>
 #include <QPixmap>
 
-namespace corvane {
+namespace corvane::qt {
 
 QPixmap ProgramIconPixmap();
 QIcon ProgramIcon();
 
-}  // namespace corvane
+}  // namespace corvane::qt

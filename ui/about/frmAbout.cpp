@@ -5,15 +5,16 @@
 #include <QPalette>
 #include <QPushButton>
 #include <QString>
-#include <cmath>
+#include <utility>
 
-#include "AboutModel.h"
-#include "Layout.h"
+#include "FocusFrame.h"
 #include "ProgramIcon.h"
 #include "Twips.h"
+#include "model/AboutModel.h"
+#include "model/Layout.h"
 #include "sysinfo/SysInfo.h"
 
-namespace layout = corvane::layout;
+namespace corvane::qt {
 
 namespace {
 
@@ -44,9 +45,9 @@ frmAbout::frmAbout(QWidget* parent)
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
   setObjectName(QStringLiteral("frmAbout"));
   setModal(true);
-  const corvane::TwipScale twips(font());
+  const TwipScale twips(font());
   setFixedSize(twips.Size(layout::kAboutWidth, layout::kAboutHeight));
-  setWindowIcon(corvane::ProgramIcon());
+  setWindowIcon(ProgramIcon());
 
   // Created in reading order (screen readers go through the controls in
   // this order): the icon, title, version, description, the separator, the
@@ -58,11 +59,12 @@ frmAbout::frmAbout(QWidget* parent)
   picIcon->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   picIcon->setLineWidth(2);
   picIcon->setAlignment(Qt::AlignCenter);
-  picIcon->setPixmap(corvane::ProgramIconPixmap());
+  picIcon->setPixmap(ProgramIconPixmap());
 
   lblTitle = MakeLabel(this, "lblTitle", QString(), twips.Rect(layout::kLblTitle));
   QFont titleFont = lblTitle->font();
-  titleFont.setPixelSize(static_cast<int>(std::lround(layout::kTitlePixels * twips.Factor())));
+  titleFont.setPixelSize(
+      layout::ScaledPixels(layout::kTitlePixels, layout::kReferenceDpi, twips.Factor()));
   titleFont.setBold(true);
   lblTitle->setFont(titleFont);
 
@@ -84,32 +86,23 @@ frmAbout::frmAbout(QWidget* parent)
       this, 0, QPalette::Light,
       QRect(QPoint(twips.Pixels(layout::kLine1LightLeft), lightTop), QPoint(right, lightTop + 1)));
 
-  // Four lines of the disclaimer need a little more height than the layout's,
-  // and start a little higher, so that the last one keeps clear of the
-  // window's bottom edge (2 pixels at the reference font in DejaVu Sans).
-  const layout::TwipRect disclaimer = layout::kLblDisclaimer;
-  lblDisclaimer =
-      MakeLabel(this, "lblDisclaimer", QString(),
-                twips.Rect(disclaimer.left, disclaimer.top - 60, disclaimer.width, 900));
+  lblDisclaimer = MakeLabel(this, "lblDisclaimer", QString(), twips.Rect(layout::kLblDisclaimer));
   lblDisclaimer->setWordWrap(true);
 
-  cmdOK = new QPushButton(QString::fromLatin1(corvane::about::kOK), this);
+  cmdOK = new FramedButton(QString::fromLatin1(about::kOK), this);
   cmdOK->setObjectName(QStringLiteral("cmdOK"));
-  // OK and System Info share a column a little wider than the layout's, wide
-  // enough for "System Info..." in the sans-serif fonts of today's desktops
-  // and inside the wider frames of styles such as Adwaita.
-  cmdOK->setGeometry(twips.Rect(4155, 2625, 1380, 345));
+  cmdOK->setGeometry(twips.Rect(layout::kCmdOK));
   cmdOK->setDefault(true);
 
-  cmdSysInfo = new QPushButton(QString::fromLatin1(corvane::about::kSysInfo), this);
+  cmdSysInfo = new FramedButton(QString::fromLatin1(about::kSysInfo), this);
   cmdSysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
-  cmdSysInfo->setGeometry(twips.Rect(4155, 3075, 1380, 345));
+  cmdSysInfo->setGeometry(twips.Rect(layout::kCmdSysInfo));
   setTabOrder(cmdOK, cmdSysInfo);
 
   connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
   connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
 
-  startSysInfo_ = [] { return corvane::StartSysInfo(); };
+  startSysInfo_ = [] { return StartSysInfo(); };
   showMessage_ = [this](const std::string& text, const std::string& title) {
     QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(title), QString::fromUtf8(text),
                     QMessageBox::Ok, this);
@@ -122,23 +115,24 @@ frmAbout::frmAbout(QWidget* parent)
 
 frmAbout::~frmAbout() = default;
 
-void frmAbout::SetSysInfoLauncher(corvane::SysInfoLauncher startSysInfo) {
+void frmAbout::SetSysInfoLauncher(SysInfoLauncher startSysInfo) {
   startSysInfo_ = std::move(startSysInfo);
 }
 
-void frmAbout::SetMessageBox(corvane::SysInfoMessage showMessage) {
-  showMessage_ = std::move(showMessage);
-}
+void frmAbout::SetMessageBox(SysInfoMessage showMessage) { showMessage_ = std::move(showMessage); }
 
 void frmAbout::Form_Load() {
-  const corvane::AboutTexts texts = corvane::AboutWindowTexts();
+  const AboutTexts texts = AboutWindowTexts();
   setWindowTitle(QString::fromUtf8(texts.caption));
   lblVersion->setText(QString::fromUtf8(texts.version));
   lblTitle->setText(QString::fromUtf8(texts.title));
   lblDescription->setText(QString::fromUtf8(texts.description));
   lblDisclaimer->setText(QString::fromUtf8(texts.disclaimer));
+  picIcon->setAccessibleName(QString::fromUtf8(texts.iconName));
 }
 
 void frmAbout::cmdOK_Click() { accept(); }
 
-void frmAbout::cmdSysInfo_Click() { corvane::RunSysInfo(startSysInfo_, showMessage_); }
+void frmAbout::cmdSysInfo_Click() { RunSysInfo(startSysInfo_, showMessage_); }
+
+}  // namespace corvane::qt

@@ -6,10 +6,12 @@
 #include <functional>
 #include <string>
 
-#include "AboutModel.h"
+#include "model/AboutModel.h"
 
 class QLabel;
 class QPushButton;
+
+namespace corvane::qt {
 
 class frmAbout : public QDialog {
   Q_OBJECT
@@ -19,10 +21,10 @@ class frmAbout : public QDialog {
   ~frmAbout() override;
 
   // What System Info runs (corvane::StartSysInfo on this system by default).
-  void SetSysInfoLauncher(corvane::SysInfoLauncher startSysInfo);
+  void SetSysInfoLauncher(SysInfoLauncher startSysInfo);
   // The message box System Info shows its messages in (a QMessageBox with
   // an OK button only and no icon by default).
-  void SetMessageBox(corvane::SysInfoMessage showMessage);
+  void SetMessageBox(SysInfoMessage showMessage);
 
   QLabel* picIcon;
   QLabel* lblTitle;
@@ -39,6 +41,8 @@ class frmAbout : public QDialog {
   void cmdSysInfo_Click();
 
  private:
-  corvane::SysInfoLauncher startSysInfo_;
-  corvane::SysInfoMessage showMessage_;
+  SysInfoLauncher startSysInfo_;
+  SysInfoMessage showMessage_;
 };
+
+}  // namespace corvane::qt

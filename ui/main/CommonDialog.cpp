@@ -4,6 +4,8 @@
 #include <QFileDialog>
 #include <QStringList>
 
+namespace corvane::qt {
+
 QString QtFilter(const std::string& filter) {
   const QStringList parts = QString::fromUtf8(filter).split(QLatin1Char('|'));
   QStringList filters;
@@ -16,10 +18,10 @@ QString QtFilter(const std::string& filter) {
   return filters.join(QStringLiteral(";;"));
 }
 
-QString ShowOpenFileDialog(QWidget* parent, const corvane::CommonDialog& dialog) {
+QString ShowOpenFileDialog(QWidget* parent, const CommonDialog& dialog) {
   QFileDialog fileDialog(parent, QString::fromUtf8(dialog.DialogTitle));
   fileDialog.setAcceptMode(QFileDialog::AcceptOpen);
-  fileDialog.setFileMode((dialog.Flags & corvane::CommonDialog::kFlagFileMustExist) != 0
+  fileDialog.setFileMode((dialog.Flags & CommonDialog::kFlagFileMustExist) != 0
                              ? QFileDialog::ExistingFile
                              : QFileDialog::AnyFile);
   fileDialog.setNameFilters(QtFilter(dialog.Filter).split(QStringLiteral(";;")));
@@ -35,3 +37,5 @@ QString ShowOpenFileDialog(QWidget* parent, const corvane::CommonDialog& dialog)
   }
   return QDir::toNativeSeparators(fileDialog.selectedFiles().constFirst());
 }
+
+}  // namespace corvane::qt

@@ -5,9 +5,11 @@
 #include <QString>
 #include <string>
 
-#include "WindowView.h"
+#include "model/WindowView.h"
 
 class QWidget;
+
+namespace corvane::qt {
 
 // The filter in Qt's form: each description with its patterns in
 // parentheses, separated by ";;".
@@ -15,4 +17,6 @@ QString QtFilter(const std::string& filter);
 
 // Shows the Open dialog modally; answers the chosen path with native
 // separators, or an empty text when cancelled.
-QString ShowOpenFileDialog(QWidget* parent, const corvane::CommonDialog& dialog);
+QString ShowOpenFileDialog(QWidget* parent, const CommonDialog& dialog);
+
+}  // namespace corvane::qt

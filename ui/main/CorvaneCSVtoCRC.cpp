@@ -45,7 +45,7 @@ int main(int argc, char* argv[]) {
   // Lets desktops match the window to its desktop entry and icon.
   QGuiApplication::setDesktopFileName(QStringLiteral("com.corvane.CorvaneCSVtoCRC"));
 
-  Main window;
+  corvane::qt::Main window;
   window.show();
   return QApplication::exec();
 }

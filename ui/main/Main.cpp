@@ -21,19 +21,22 @@
 #include <QScreen>
 #include <QUrl>
 #include <algorithm>
-#include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "CommonDialog.h"
-#include "Layout.h"
-#include "ProgramIcon.h"
-#include "StatusText.h"
-#include "Twips.h"
-#include "frmAbout.h"
+#include "about/FocusFrame.h"
+#include "about/ProgramIcon.h"
+#include "about/Twips.h"
+#include "about/frmAbout.h"
+#include "model/Colours.h"
+#include "model/Layout.h"
+#include "model/StatusText.h"
 
-namespace texts = corvane::mainwindow;
-namespace layout = corvane::layout;
+namespace corvane::qt {
+
+namespace texts = mainwindow;
 
 namespace {
 
@@ -41,7 +44,7 @@ QString FromUtf8(const std::string& text) { return QString::fromUtf8(text); }
 
 QPushButton* MakeButton(QWidget* parent, const char* name, const char* text, const QRect& rect,
                         const char* toolTip) {
-  auto* button = new QPushButton(QString::fromLatin1(text), parent);
+  auto* button = new FramedButton(QString::fromLatin1(text), parent);
   button->setObjectName(QString::fromLatin1(name));
   button->setGeometry(rect);
   button->setToolTip(QString::fromLatin1(toolTip));
@@ -77,36 +80,8 @@ std::vector<std::string> DroppedPaths(const QMimeData* data) {
   return paths;
 }
 
-// Contrast ratio of two colours as the web accessibility guidelines define it.
-double RelativeLuminance(const QColor& colour) {
-  const auto linear = [](double c) {
-    return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
-  };
-  return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) +
-         0.0722 * linear(colour.blueF());
-}
-
-double Contrast(const QColor& a, const QColor& b) {
-  const double la = RelativeLuminance(a);
-  const double lb = RelativeLuminance(b);
-  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
-
-// The feedback line's blue: pure blue where it reads well on the window's
-// background, else a lighter blue that does (a dark theme).
-QColor FeedbackColour(const QColor& background) {
-  constexpr double kReadable = 4.5;
-  const QColor blue(0, 0, 255);
-  QColor colour = blue;
-  for (int step = 1; step <= 20 && Contrast(colour, background) < kReadable; ++step) {
-    const int mixed = 255 * step / 20;
-    colour = QColor(mixed, mixed, 255);
-  }
-  return colour;
-}
-
 // The status label's font and box, for cutting a text to fit it.
-class LabelMeasure final : public corvane::TextMeasure {
+class LabelMeasure final : public TextMeasure {
  public:
   explicit LabelMeasure(const QLabel& label) : metrics_(label.font()), box_(label.contentsRect()) {}
 
@@ -127,7 +102,9 @@ class LabelMeasure final : public corvane::TextMeasure {
 QAccessibleInterface* AccessibleOf(const QString& className, QObject* object) {
   if (!object->isWidgetType()) return nullptr;
   auto* widget = static_cast<QWidget*>(object);
-  if (className == QLatin1String("Main")) return new QAccessibleWidget(widget, QAccessible::Window);
+  if (className == QLatin1String(Main::staticMetaObject.className())) {
+    return new QAccessibleWidget(widget, QAccessible::Window);
+  }
   if (object->objectName() == QLatin1String("lblAnnouncement")) {
     return new QAccessibleWidget(widget, QAccessible::Notification);
   }
@@ -148,10 +125,10 @@ Main::Main(QWidget* parent)
   (void)accessibleInstalled;
   setObjectName(QStringLiteral("Main"));
   setWindowTitle(QString::fromLatin1(texts::kCaption));
-  setWindowIcon(corvane::ProgramIcon());
-  const corvane::TwipScale twips(font());
+  setWindowIcon(ProgramIcon());
+  const TwipScale twips(font());
 
-  lstFiles = new QListWidget(this);
+  lstFiles = new FramedList(this);
   lstFiles->setObjectName(QStringLiteral("lstFiles"));
   lstFiles->setGeometry(twips.Rect(layout::kLstFiles));
   lstFiles->setToolTip(QString::fromLatin1(texts::kListTip));
@@ -188,14 +165,9 @@ Main::Main(QWidget* parent)
   connect(mnuClearList, &QAction::triggered, this, [this] { model_.mnuClearList_Click(); });
   connect(lstFiles, &QListWidget::currentRowChanged, this, &Main::UpdateListActions);
 
-  // Open CSV and Generate reach 6 pixels further left than the layout's, so
-  // that "Open CSV" fits inside the wider frames of styles such as Adwaita.
-  const auto widened = [&](const layout::TwipRect& r) {
-    return twips.Rect(r.left - 90, r.top, r.width + 90, r.height);
-  };
-  cmdOpenCSV =
-      MakeButton(this, "cmdOpenCSV", "Open CSV", widened(layout::kCmdOpenCSV), texts::kOpenCsvTip);
-  cmdGenerate = MakeButton(this, "cmdGenerate", "Generate", widened(layout::kCmdGenerate),
+  cmdOpenCSV = MakeButton(this, "cmdOpenCSV", "Open CSV", twips.Rect(layout::kCmdOpenCSV),
+                          texts::kOpenCsvTip);
+  cmdGenerate = MakeButton(this, "cmdGenerate", "Generate", twips.Rect(layout::kCmdGenerate),
                            texts::kGenerateTip);
   cmdAbout = MakeButton(this, "cmdAbout", "About", twips.Rect(layout::kCmdAbout), texts::kAboutTip);
   cmdExit = MakeButton(this, "cmdExit", "E&xit", twips.Rect(layout::kCmdExit), texts::kExitTip);
@@ -273,10 +245,9 @@ void Main::changeEvent(QEvent* event) {
 }
 
 void Main::lstFiles_OLEDragOver(QDragMoveEvent* event) {
-  const int allowed = (event->possibleActions() & Qt::CopyAction) != 0 ? corvane::kDropEffectCopy
-                                                                       : corvane::kDropEffectNone;
-  if (model_.lstFiles_OLEDragOver(OffersFileList(event->mimeData()), allowed) ==
-      corvane::kDropEffectCopy) {
+  const int allowed =
+      (event->possibleActions() & Qt::CopyAction) != 0 ? kDropEffectCopy : kDropEffectNone;
+  if (model_.lstFiles_OLEDragOver(OffersFileList(event->mimeData()), allowed) == kDropEffectCopy) {
     event->setDropAction(Qt::CopyAction);
     event->accept();
   } else {
@@ -400,16 +371,19 @@ void Main::ShowFeedback(const std::string& text) {
   PaintFeedback();
 }
 
+// The feedback line's blue, readable on the window's background.
 void Main::PaintFeedback() {
+  const QColor background = this->palette().color(QPalette::Window);
+  const Rgb blue = FeedbackColour(Rgb{background.red(), background.green(), background.blue()});
   QPalette palette = lblFeedback->palette();
-  palette.setColor(QPalette::WindowText, FeedbackColour(this->palette().color(QPalette::Window)));
+  palette.setColor(QPalette::WindowText, QColor(blue.red, blue.green, blue.blue));
   lblFeedback->setPalette(palette);
 }
 
 void Main::ShowStatus(const std::string& text) {
-  const std::string shown = corvane::FitStatus(text, LabelMeasure(*lblStatus));
+  const std::string shown = FitStatus(text, LabelMeasure(*lblStatus));
   lblStatus->setText(FromUtf8(shown));
-  lblStatus->setToolTip(FromUtf8(shown == text ? texts::kStatusTip : text));
+  lblStatus->setToolTip(FromUtf8(StatusTip(text, shown)));
   lblStatus->setAccessibleName(FromUtf8(text));
 }
 
@@ -429,7 +403,7 @@ void Main::ShowBusy(bool busy) {
   }
 }
 
-void Main::ShowOpenDialog(corvane::CommonDialog& dialog) {
+void Main::ShowOpenDialog(CommonDialog& dialog) {
   dialog.FileName = showOpen_(this, dialog).toUtf8().toStdString();
 }
 
@@ -443,3 +417,5 @@ void Main::EndProgram() {
   close();
   QCoreApplication::quit();
 }
+
+}  // namespace corvane::qt

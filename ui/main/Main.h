@@ -7,7 +7,7 @@
 #include <QWidget>
 #include <functional>
 
-#include "MainModel.h"
+#include "model/MainModel.h"
 
 class QAction;
 class QCloseEvent;
@@ -20,14 +20,16 @@ class QMenu;
 class QPushButton;
 class QShowEvent;
 
-class Main : public QWidget, public corvane::MainView {
+namespace corvane::qt {
+
+class Main : public QWidget, public MainView {
   Q_OBJECT
 
  public:
   // Shows a failure: a message box with an OK button and the given title and text.
   using ErrorBox = std::function<void(const QString& title, const QString& text)>;
   // Shows the Open dialog: the chosen path, or an empty text when cancelled.
-  using OpenDialog = std::function<QString(QWidget* parent, const corvane::CommonDialog& dialog)>;
+  using OpenDialog = std::function<QString(QWidget* parent, const CommonDialog& dialog)>;
 
   explicit Main(QWidget* parent = nullptr);
   ~Main() override;
@@ -36,7 +38,7 @@ class Main : public QWidget, public corvane::MainView {
   void SetErrorBox(ErrorBox showError);
   void SetOpenDialog(OpenDialog showOpen);
 
-  corvane::MainModel& Model() { return model_; }
+  MainModel& Model() { return model_; }
 
   QListWidget* lstFiles;
   QPushButton* cmdOpenCSV;
@@ -70,7 +72,7 @@ class Main : public QWidget, public corvane::MainView {
   void ShowStatus(const std::string& text) override;
   void AnnounceStatus() override;
   void ShowBusy(bool busy) override;
-  void ShowOpenDialog(corvane::CommonDialog& dialog) override;
+  void ShowOpenDialog(CommonDialog& dialog) override;
   void ShowFailure(const std::string& title, const std::string& text) override;
   void HideWindow() override;
   void EndProgram() override;
@@ -89,5 +91,7 @@ class Main : public QWidget, public corvane::MainView {
   OpenDialog showOpen_;
   bool centred_ = false;
   // Last, so that it goes first: its batch posts nothing once it is gone.
-  corvane::MainModel model_;
+  MainModel model_;
 };
+
+}  // namespace corvane::qt

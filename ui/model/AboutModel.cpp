@@ -6,10 +6,13 @@ namespace corvane {
 
 AboutTexts AboutWindowTexts() {
   const std::string title = kProgramTitle;
-  return {"About " + title, title,
+  return {"About " + title,
+          title,
           "Version " + std::to_string(kVersionMajor) + "." + std::to_string(kVersionMinor) + "." +
               std::to_string(kVersionRevision),
-          about::kDescription, about::kDisclaimer};
+          about::kDescription,
+          about::kDisclaimer,
+          title};
 }
 
 void RunSysInfo(const SysInfoLauncher& startSysInfo, const SysInfoMessage& showMessage) {

@@ -18,13 +18,15 @@ inline constexpr const char* kSysInfoUnavailable = "System Information Is Unavai
 }  // namespace about
 
 // What `frmAbout`'s Form_Load shows: the caption "About " + title, the title,
-// "Version 1.0.1", the description and the disclaimer.
+// "Version 1.0.1", the description and the disclaimer; and the name screen
+// readers give the icon (the program's title).
 struct AboutTexts {
   std::string caption;
   std::string title;
   std::string version;
   std::string description;
   std::string disclaimer;
+  std::string iconName;
 };
 AboutTexts AboutWindowTexts();
 

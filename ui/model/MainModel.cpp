@@ -50,6 +50,10 @@ std::string BatchFailureText(const BatchThread::Outcome& outcome) {
   return text;
 }
 
+std::string StatusTip(const std::string& text, const std::string& shown) {
+  return shown == text ? std::string(mainwindow::kStatusTip) : text;
+}
+
 std::string ProgressText(int fileNumber, int fileCount, int percent) {
   std::string text = "File " + std::to_string(fileNumber) + " of " + std::to_string(fileCount);
   if (percent >= 0) text += " - " + std::to_string(percent) + "%";

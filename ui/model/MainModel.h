@@ -45,6 +45,10 @@ inline constexpr std::chrono::milliseconds kEndGrace{250};
 // or without the percentage while the input's size is unknown.
 std::string ProgressText(int fileNumber, int fileCount, int percent);
 
+// The status line's tooltip once its text is cut to shown (FitStatus): the
+// whole text while part of it is hidden, else the line's own tip.
+std::string StatusTip(const std::string& text, const std::string& shown);
+
 // The failure box's text for a batch that failed: "Error N: ...", which file
 // of the batch it was and how many after it were not converted.
 std::string BatchFailureText(const BatchThread::Outcome& outcome);

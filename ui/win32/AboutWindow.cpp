@@ -1,9 +1,9 @@
 #include "AboutWindow.h"
 
-#include <cmath>
 #include <string>
+#include <utility>
 
-#include "AboutModel.h"
+#include "model/AboutModel.h"
 #include "sysinfo/SysInfo.h"
 
 namespace corvane::win32 {
@@ -33,11 +33,6 @@ struct alignas(DWORD) EmptyDialog {
 class frmAbout {
  public:
   frmAbout() = default;
-  ~frmAbout() {
-    if (font_ != nullptr) ::DeleteObject(font_);
-    if (titleFont_ != nullptr) ::DeleteObject(titleFont_);
-    if (icon_ != nullptr) ::DestroyIcon(icon_);
-  }
   frmAbout(const frmAbout&) = delete;
   frmAbout& operator=(const frmAbout&) = delete;
 
@@ -57,9 +52,10 @@ class frmAbout {
   HWND lblDisclaimer_ = nullptr;
   HWND lblTitle_ = nullptr;
   HWND lblVersion_ = nullptr;
-  HFONT font_ = nullptr;
-  HFONT titleFont_ = nullptr;
-  HICON icon_ = nullptr;
+  FontOwner font_;
+  FontOwner titleFont_;
+  IconOwner icon_;
+  Annotations annotations_;  // the icon's name
   UINT dpi_ = kReferenceDpi;
   double fontFactor_ = 1.0;
 };
@@ -99,15 +95,16 @@ INT_PTR CALLBACK frmAbout::DialogProc(HWND dialog, UINT message, WPARAM wParam, 
       ::EndPaint(dialog, &paint);
       return TRUE;
     }
+    case WM_DESTROY:
+      self->annotations_.Clear(self->picIcon_);
+      return FALSE;
     case kRepaint:
       ::RedrawWindow(dialog, nullptr, nullptr,
                      RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
       return TRUE;
     case WM_DPICHANGED: {
       self->LayOut(HIWORD(wParam));
-      const auto* suggested = reinterpret_cast<const RECT*>(lParam);
-      ::SetWindowPos(dialog, nullptr, suggested->left, suggested->top, 0, 0,
-                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+      MoveToSuggested(dialog, lParam);
       return TRUE;
     }
     default:
@@ -116,14 +113,8 @@ INT_PTR CALLBACK frmAbout::DialogProc(HWND dialog, UINT message, WPARAM wParam, 
 }
 
 void frmAbout::Form_Load() {
-  const auto instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(dialog_, GWLP_HINSTANCE));
-  const auto make = [&](const wchar_t* kind, const std::string& text, DWORD style, DWORD exStyle,
-                        int id) {
-    const std::wstring wide = Wide(text);
-    return ::CreateWindowExW(exStyle, kind, wide.c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0,
-                             dialog_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance,
-                             nullptr);
-  };
+  const auto make = [this](const wchar_t* kind, const std::string& text, DWORD style, DWORD exStyle,
+                           int id) { return MakeControl(dialog_, kind, text, style, exStyle, id); };
   const AboutTexts texts = AboutWindowTexts();
   // Created in reading order, which screen readers follow: the icon, title,
   // version, description, disclaimer, then OK and System Info. Of these only
@@ -136,16 +127,16 @@ void frmAbout::Form_Load() {
   lblDisclaimer_ = make(L"STATIC", texts.disclaimer, SS_LEFT | SS_NOPREFIX, 0, kIdDisclaimer);
   cmdOK_ = make(L"BUTTON", about::kOK, WS_TABSTOP | BS_DEFPUSHBUTTON, 0, IDOK);
   cmdSysInfo_ = make(L"BUTTON", about::kSysInfo, WS_TABSTOP | BS_PUSHBUTTON, 0, kIdSysInfo);
-  ::SetWindowTextW(dialog_, Wide(texts.caption).c_str());
+  ::SetWindowTextW(dialog_, WideText(texts.caption).c_str());
+  // Screen readers name the icon, which has no text of its own.
+  annotations_.SetName(picIcon_, WideText(texts.iconName));
 
   const UINT dpi = DpiOf(dialog_);
   LayOut(dpi);
   // Centred over the main window.
   RECT owner{};
   ::GetWindowRect(::GetWindow(dialog_, GW_OWNER), &owner);
-  RECT outer{};
-  ::GetWindowRect(dialog_, &outer);
-  CentreOn(dialog_, SIZE{outer.right - outer.left, outer.bottom - outer.top}, owner);
+  CentreOn(dialog_, owner);
 }
 
 void frmAbout::LayOut(UINT dpi) {
@@ -153,45 +144,34 @@ void frmAbout::LayOut(UINT dpi) {
   const Scale scale(dpi, logFont);
   dpi_ = dpi;
   fontFactor_ = scale.FontFactor();
-  const HFONT font = ::CreateFontIndirectW(&logFont);
+  FontOwner font(::CreateFontIndirectW(&logFont));
   LOGFONTW titleLogFont = logFont;
-  titleLogFont.lfHeight = -static_cast<LONG>(
-      std::lround(layout::kTitlePixels * static_cast<double>(dpi) * fontFactor_ / kReferenceDpi));
+  titleLogFont.lfHeight = -layout::ScaledPixels(layout::kTitlePixels, dpi, fontFactor_);
   titleLogFont.lfWeight = FW_BOLD;
-  const HFONT titleFont = ::CreateFontIndirectW(&titleLogFont);
+  FontOwner titleFont(::CreateFontIndirectW(&titleLogFont));
   const struct {
     HWND control;
     layout::TwipRect place;
     HFONT font;
   } places[] = {
-      {cmdOK_, layout::kCmdOK, font},
-      {picIcon_, layout::kPicIcon, font},
-      {cmdSysInfo_, layout::kCmdSysInfo, font},
-      {lblDescription_, layout::kLblDescription, font},
-      {lblDisclaimer_, layout::kLblDisclaimer, font},
-      {lblTitle_, layout::kLblTitle, titleFont},
-      {lblVersion_, layout::kLblVersion, font},
+      {cmdOK_, layout::kCmdOK, font.get()},
+      {picIcon_, layout::kPicIcon, font.get()},
+      {cmdSysInfo_, layout::kCmdSysInfo, font.get()},
+      {lblDescription_, layout::kLblDescription, font.get()},
+      {lblDisclaimer_, layout::kLblDisclaimer, font.get()},
+      {lblTitle_, layout::kLblTitle, titleFont.get()},
+      {lblVersion_, layout::kLblVersion, font.get()},
   };
-  for (const auto& p : places) {
-    const RECT r = scale.Rect(p.place);
-    ::SendMessageW(p.control, WM_SETFONT, reinterpret_cast<WPARAM>(p.font), FALSE);
-    ::SetWindowPos(p.control, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
-  }
-  if (font_ != nullptr) ::DeleteObject(font_);
-  if (titleFont_ != nullptr) ::DeleteObject(titleFont_);
-  font_ = font;
-  titleFont_ = titleFont;
+  for (const auto& p : places) PlaceControl(p.control, scale, p.place, p.font);
+  // The controls have the new fonts: the old ones may go.
+  font_ = std::move(font);
+  titleFont_ = std::move(titleFont);
 
-  const HICON icon = ProgramIcon(::MulDiv(32, static_cast<int>(dpi), kReferenceDpi));
-  ::SendMessageW(picIcon_, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
-  if (icon_ != nullptr) ::DestroyIcon(icon_);
-  icon_ = icon;
+  IconOwner icon = ProgramIcon(::MulDiv(32, static_cast<int>(dpi), kReferenceDpi));
+  ::SendMessageW(picIcon_, STM_SETICON, reinterpret_cast<WPARAM>(icon.get()), 0);
+  icon_ = std::move(icon);
 
-  const SIZE outer = OuterSize(dialog_, scale.Pixels(layout::kAboutWidth),
-                               scale.Pixels(layout::kAboutHeight), dpi);
-  ::SetWindowPos(dialog_, nullptr, 0, 0, outer.cx, outer.cy,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  SizeClientArea(dialog_, scale, layout::kAboutWidth, layout::kAboutHeight);
   ::InvalidateRect(dialog_, nullptr, TRUE);
 }
 
@@ -212,7 +192,7 @@ void frmAbout::cmdSysInfo_Click() const {
   RunSysInfo([] { return StartSysInfo(); },
              [this](const std::string& text, const std::string& title) {
                // OK only, no icon.
-               ::MessageBoxW(dialog_, Wide(text).c_str(), Wide(title).c_str(), MB_OK);
+               ::MessageBoxW(dialog_, WideText(text).c_str(), WideText(title).c_str(), MB_OK);
              });
 }
 

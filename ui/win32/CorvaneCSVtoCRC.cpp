@@ -3,9 +3,9 @@
 #include "Win32Support.h"
 // After windows.h.
 #include <commctrl.h>
-#include <ole2.h>
 
 #include "MainWindow.h"
+#include "Owners.h"
 #include "engine/SignalCleanup.h"
 #include "engine/StandardDescriptors.h"
 
@@ -14,7 +14,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   corvane::KeepStandardDescriptorsOpen();
   corvane::InstallSignalCleanup();
   // Drag and drop, and the file dialog's shell parts.
-  if (FAILED(::OleInitialize(nullptr))) return 1;
+  const corvane::win32::OleSession ole;
+  if (!ole.Started()) return 1;
   INITCOMMONCONTROLSEX controls{};
   controls.dwSize = sizeof controls;
   controls.dwICC = ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES;
@@ -35,6 +36,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
       status = static_cast<int>(message.wParam);
     }
   }
-  ::OleUninitialize();
   return status;
 }

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "MainModel.h"
+#include "model/MainModel.h"
 
 namespace corvane::win32 {
 
@@ -24,17 +24,16 @@ bool OffersFileList(IDataObject* data) {
 std::vector<std::string> DroppedPaths(IDataObject* data) {
   std::vector<std::string> paths;
   FORMATETC format = FileListFormat();
-  STGMEDIUM medium{};
-  if (data->GetData(&format, &medium) != S_OK) return paths;
-  const auto drop = static_cast<HDROP>(medium.hGlobal);
+  StorageMedium medium;
+  if (data->GetData(&format, medium.Receive()) != S_OK) return paths;
+  const auto drop = static_cast<HDROP>(medium.Global());
   const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
   for (UINT i = 0; i < count; ++i) {
     std::wstring path(::DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
     const UINT length = ::DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size()));
     path.resize(length);
-    paths.push_back(Utf8(path));
+    paths.push_back(Utf8Text(path));
   }
-  ::ReleaseStgMedium(&medium);
   return paths;
 }
 

@@ -4,8 +4,6 @@
 #pragma once
 
 #include "Win32Support.h"
-// After windows.h.
-#include <ole2.h>
 
 namespace corvane {
 class MainModel;

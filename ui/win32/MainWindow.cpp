@@ -5,12 +5,13 @@
 #include <windowsx.h>
 
 #include <algorithm>
-#include <memory>
+#include <utility>
 #include <vector>
 
 #include "AboutWindow.h"
 #include "DropTarget.h"
-#include "StatusText.h"
+#include "model/Colours.h"
+#include "model/StatusText.h"
 
 namespace corvane::win32 {
 
@@ -18,7 +19,7 @@ namespace {
 
 namespace texts = mainwindow;
 
-// Runs a call posted to the window's thread; lParam owns the call.
+// Runs the first of the calls posted to the window's thread.
 constexpr UINT kRunPosted = WM_APP + 1;
 
 enum : int {
@@ -36,7 +37,6 @@ enum : int {
 constexpr wchar_t kClassName[] = L"CorvaneCSVtoCRCMain";
 // A fixed single border with a close box: no sizing, no minimize or maximize box.
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-constexpr COLORREF kFeedbackBlue = RGB(0, 0, 255);
 // The widest a tip grows before it wraps, at 96 dots per inch.
 constexpr int kTipWidth = 600;
 
@@ -44,29 +44,21 @@ constexpr int kTipWidth = 600;
 // text to fit.
 class StaticMeasure final : public TextMeasure {
  public:
-  StaticMeasure(HWND label, HFONT font)
-      : label_(label), dc_(::GetDC(label)), old_(::SelectObject(dc_, font)) {
+  StaticMeasure(HWND label, HFONT font) : dc_(WindowDc(label)), font_(dc_.get(), font) {
     ::GetClientRect(label, &box_);
   }
-  ~StaticMeasure() override {
-    ::SelectObject(dc_, old_);
-    ::ReleaseDC(label_, dc_);
-  }
-  StaticMeasure(const StaticMeasure&) = delete;
-  StaticMeasure& operator=(const StaticMeasure&) = delete;
 
   bool Fits(const std::string& text) const override {
-    const std::wstring wide = Wide(text);
+    const std::wstring wide = WideText(text);
     RECT needed{0, 0, box_.right, 0};
-    ::DrawTextW(dc_, wide.c_str(), static_cast<int>(wide.size()), &needed,
+    ::DrawTextW(dc_.get(), wide.c_str(), static_cast<int>(wide.size()), &needed,
                 DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS);
     return needed.right <= box_.right && needed.bottom <= box_.bottom;
   }
 
  private:
-  HWND label_;
-  HDC dc_;
-  HGDIOBJ old_;
+  WindowDcOwner dc_;
+  Selection font_;
   RECT box_{};
 };
 
@@ -74,11 +66,9 @@ class StaticMeasure final : public TextMeasure {
 
 Main::Main() : model_(*this) {}
 
+// The window goes first; its fonts and icons after it.
 Main::~Main() {
   if (hwnd_ != nullptr) ::DestroyWindow(hwnd_);
-  if (font_ != nullptr) ::DeleteObject(font_);
-  if (bigIcon_ != nullptr) ::DestroyIcon(bigIcon_);
-  if (smallIcon_ != nullptr) ::DestroyIcon(smallIcon_);
 }
 
 bool Main::Create(HINSTANCE instance, int show) {
@@ -90,7 +80,7 @@ bool Main::Create(HINSTANCE instance, int show) {
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   windowClass.lpszClassName = kClassName;
   ::RegisterClassExW(&windowClass);
-  const std::wstring caption = Wide(texts::kCaption);
+  const std::wstring caption = WideText(texts::kCaption);
   if (::CreateWindowExW(0, kClassName, caption.c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0,
                         nullptr, nullptr, instance, this) == nullptr) {
     return false;
@@ -112,6 +102,7 @@ LRESULT CALLBACK Main::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
   if (message == WM_NCDESTROY) {
     ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
     self->hwnd_ = nullptr;
+    self->ForgetPostedCalls();
   }
   return result;
 }
@@ -158,9 +149,13 @@ LRESULT Main::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       break;
     case WM_CTLCOLORSTATIC:
       if (reinterpret_cast<HWND>(lParam) == lblFeedback_) {
+        // The blue, readable on the window's face colour (a dark or high
+        // contrast theme makes it lighter).
         const auto dc = reinterpret_cast<HDC>(wParam);
-        ::SetTextColor(dc, kFeedbackBlue);
-        ::SetBkColor(dc, ::GetSysColor(COLOR_BTNFACE));
+        const COLORREF face = ::GetSysColor(COLOR_BTNFACE);
+        const Rgb blue = FeedbackColour(Rgb{GetRValue(face), GetGValue(face), GetBValue(face)});
+        ::SetTextColor(dc, RGB(blue.red, blue.green, blue.blue));
+        ::SetBkColor(dc, face);
         return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
       }
       break;
@@ -198,17 +193,12 @@ LRESULT Main::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       break;
     case WM_DPICHANGED: {
       LayOut(HIWORD(wParam));
-      const auto* suggested = reinterpret_cast<const RECT*>(lParam);
-      ::SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, 0, 0,
-                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+      MoveToSuggested(hwnd_, lParam);
       return 0;
     }
-    case kRunPosted: {
-      const std::unique_ptr<std::function<void()>> call(
-          reinterpret_cast<std::function<void()>*>(lParam));
-      (*call)();
+    case kRunPosted:
+      RunPostedCall();
       return 0;
-    }
     case WM_CLOSE:
       if (model_.Form_QueryUnload()) ::DestroyWindow(hwnd_);
       return 0;
@@ -216,8 +206,7 @@ LRESULT Main::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       annotations_.Clear(lstFiles_);
       annotations_.Clear(lblStatus_);
       ::RevokeDragDrop(lstFiles_);
-      if (dropTarget_ != nullptr) dropTarget_->Release();
-      dropTarget_ = nullptr;
+      dropTarget_.Reset();
       ::PostQuitMessage(0);
       return 0;
     default:
@@ -227,13 +216,13 @@ LRESULT Main::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void Main::Form_Load() {
+  {
+    const std::lock_guard<std::mutex> lock(postedMutex_);
+    postTarget_ = hwnd_;
+  }
   const auto instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(hwnd_, GWLP_HINSTANCE));
-  const auto make = [&](const wchar_t* kind, const char* text, DWORD style, DWORD exStyle, int id) {
-    const std::wstring wide = Wide(text);
-    return ::CreateWindowExW(exStyle, kind, wide.c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0,
-                             hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance,
-                             nullptr);
-  };
+  const auto make = [this](const wchar_t* kind, const char* text, DWORD style, DWORD exStyle,
+                           int id) { return MakeControl(hwnd_, kind, text, style, exStyle, id); };
   // Created in tab order: Open CSV, Generate, (the two labels), About, Exit, the list.
   constexpr DWORD kButton = WS_TABSTOP | BS_PUSHBUTTON;
   cmdOpenCSV_ = make(L"BUTTON", "Open CSV", kButton, 0, kIdOpenCSV);
@@ -251,9 +240,9 @@ void Main::Form_Load() {
   tips_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                             WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
                             CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, instance, nullptr);
-  static const std::wstring kTips[] = {Wide(texts::kOpenCsvTip), Wide(texts::kGenerateTip),
-                                       Wide(texts::kAboutTip), Wide(texts::kExitTip),
-                                       Wide(texts::kFeedbackTip)};
+  static const std::wstring kTips[] = {WideText(texts::kOpenCsvTip), WideText(texts::kGenerateTip),
+                                       WideText(texts::kAboutTip), WideText(texts::kExitTip),
+                                       WideText(texts::kFeedbackTip)};
   AddTip(cmdOpenCSV_, kTips[0].c_str());
   AddTip(cmdGenerate_, kTips[1].c_str());
   AddTip(cmdAbout_, kTips[2].c_str());
@@ -262,15 +251,15 @@ void Main::Form_Load() {
   // These two change: the entry under the pointer, the whole status text.
   AddTip(lstFiles_, LPSTR_TEXTCALLBACKW);
   AddTip(lblStatus_, LPSTR_TEXTCALLBACKW);
-  listTip_ = Wide(texts::kListTip);
+  listTip_ = WideText(texts::kListTip);
   // Screen readers name the list by its tooltip's words, and are told the
   // status line's results (the system tells them of its other changes as
   // name changes, which they do not read out).
   annotations_.SetName(lstFiles_, listTip_);
   annotations_.MakeLiveRegion(lblStatus_);
 
-  dropTarget_ = new DropTarget(model_);
-  ::RegisterDragDrop(lstFiles_, dropTarget_);
+  dropTarget_.Attach(new DropTarget(model_));
+  ::RegisterDragDrop(lstFiles_, dropTarget_.Get());
 
   const UINT dpi = DpiOf(hwnd_);
   LayOut(dpi);
@@ -278,9 +267,7 @@ void Main::Form_Load() {
   MONITORINFO info{};
   info.cbSize = sizeof info;
   ::GetMonitorInfoW(monitor, &info);
-  RECT outer{};
-  ::GetWindowRect(hwnd_, &outer);
-  CentreOn(hwnd_, SIZE{outer.right - outer.left, outer.bottom - outer.top}, info.rcWork);
+  CentreOn(hwnd_, info.rcWork);
 
   model_.Form_Load();
   ::SetFocus(cmdOpenCSV_);
@@ -302,7 +289,7 @@ void Main::AddTip(HWND control, const wchar_t* text) {
 void Main::LayOut(UINT dpi) {
   const LOGFONTW logFont = MessageFontAt(dpi);
   const Scale scale(dpi, logFont);
-  const HFONT font = ::CreateFontIndirectW(&logFont);
+  FontOwner font(::CreateFontIndirectW(&logFont));
   const struct {
     HWND control;
     layout::TwipRect place;
@@ -312,32 +299,22 @@ void Main::LayOut(UINT dpi) {
       {cmdExit_, layout::kCmdExit},         {lblFeedback_, layout::kLblFeedback},
       {lblStatus_, layout::kLblStatus},
   };
-  for (const auto& p : places) {
-    const RECT r = scale.Rect(p.place);
-    ::SendMessageW(p.control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    ::SetWindowPos(p.control, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
-  }
-  if (font_ != nullptr) ::DeleteObject(font_);
-  font_ = font;
+  for (const auto& p : places) PlaceControl(p.control, scale, p.place, font.get());
+  // The controls have the new font: the old one may go.
+  font_ = std::move(font);
   ::SendMessageW(tips_, TTM_SETMAXTIPWIDTH, 0,
                  ::MulDiv(kTipWidth, static_cast<int>(dpi), kReferenceDpi));
 
   const int big = ::MulDiv(32, static_cast<int>(dpi), kReferenceDpi);
   const int small = ::MulDiv(16, static_cast<int>(dpi), kReferenceDpi);
-  const HICON bigIcon = ProgramIcon(big);
-  const HICON smallIcon = ProgramIcon(small);
-  ::SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon));
-  ::SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
-  if (bigIcon_ != nullptr) ::DestroyIcon(bigIcon_);
-  if (smallIcon_ != nullptr) ::DestroyIcon(smallIcon_);
-  bigIcon_ = bigIcon;
-  smallIcon_ = smallIcon;
+  IconOwner bigIcon = ProgramIcon(big);
+  IconOwner smallIcon = ProgramIcon(small);
+  ::SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon.get()));
+  ::SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon.get()));
+  bigIcon_ = std::move(bigIcon);
+  smallIcon_ = std::move(smallIcon);
 
-  const SIZE outer =
-      OuterSize(hwnd_, scale.Pixels(layout::kMainWidth), scale.Pixels(layout::kMainHeight), dpi);
-  ::SetWindowPos(hwnd_, nullptr, 0, 0, outer.cx, outer.cy,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  SizeClientArea(hwnd_, scale, layout::kMainWidth, layout::kMainHeight);
   // The texts anew in the new font: the status line may be cut differently.
   if (!model_.Status().empty()) ShowStatus(model_.Status());
   ShowList();
@@ -394,16 +371,15 @@ void Main::lstFiles_ContextMenu(LPARAM at) {
     if (HIWORD(hit) == 0) ::SendMessageW(lstFiles_, LB_SETCURSEL, LOWORD(hit), 0);
   }
   const auto row = static_cast<int>(::SendMessageW(lstFiles_, LB_GETCURSEL, 0, 0));
-  const HMENU menu = ::CreatePopupMenu();
-  const std::wstring remove = Wide(texts::kRemove);
-  const std::wstring clearList = Wide(texts::kClearList);
-  ::AppendMenuW(menu, MF_STRING | (model_.CanRemove(row) ? 0 : MF_GRAYED), kIdRemove,
+  const MenuOwner menu(::CreatePopupMenu());
+  const std::wstring remove = WideText(texts::kRemove);
+  const std::wstring clearList = WideText(texts::kClearList);
+  ::AppendMenuW(menu.get(), MF_STRING | (model_.CanRemove(row) ? 0 : MF_GRAYED), kIdRemove,
                 remove.c_str());
-  ::AppendMenuW(menu, MF_STRING | (model_.CanClearList() ? 0 : MF_GRAYED), kIdClearList,
+  ::AppendMenuW(menu.get(), MF_STRING | (model_.CanClearList() ? 0 : MF_GRAYED), kIdClearList,
                 clearList.c_str());
-  const int chosen =
-      ::TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, point.x, point.y, 0, hwnd_, nullptr);
-  ::DestroyMenu(menu);
+  const int chosen = ::TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, point.x, point.y,
+                                      0, hwnd_, nullptr);
   if (chosen == kIdRemove) model_.mnuRemove_Click(row);
   if (chosen == kIdClearList) model_.mnuClearList_Click();
 }
@@ -429,17 +405,17 @@ void Main::ListMouseMoved() {
   const int row = HIWORD(hit) == 0 ? static_cast<int>(LOWORD(hit)) : -1;
   if (row == tippedRow_) return;
   tippedRow_ = row;
-  listTip_ = Wide(row >= 0 && row < model_.Count() ? model_.ShownEntry(row) : texts::kListTip);
+  listTip_ = WideText(row >= 0 && row < model_.Count() ? model_.ShownEntry(row) : texts::kListTip);
   ::SendMessageW(tips_, TTM_UPDATE, 0, 0);
 }
 
 void Main::FitListWidth(const std::wstring& entry) {
-  const HDC dc = ::GetDC(lstFiles_);
-  const HGDIOBJ old = ::SelectObject(dc, font_);
   SIZE size{};
-  ::GetTextExtentPoint32W(dc, entry.c_str(), static_cast<int>(entry.size()), &size);
-  ::SelectObject(dc, old);
-  ::ReleaseDC(lstFiles_, dc);
+  {
+    const WindowDcOwner dc = WindowDc(lstFiles_);
+    const Selection font(dc.get(), font_.get());
+    ::GetTextExtentPoint32W(dc.get(), entry.c_str(), static_cast<int>(entry.size()), &size);
+  }
   if (size.cx > listWidth_) {
     listWidth_ = size.cx;
     ::SendMessageW(lstFiles_, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(listWidth_ + 4), 0);
@@ -447,10 +423,32 @@ void Main::FitListWidth(const std::wstring& entry) {
 }
 
 void Main::Post(std::function<void()> call) {
-  auto owned = std::make_unique<std::function<void()>>(std::move(call));
-  if (::PostMessageW(hwnd_, kRunPosted, 0, reinterpret_cast<LPARAM>(owned.get())) != FALSE) {
-    owned.release();  // the window's thread runs and deletes it
+  const std::lock_guard<std::mutex> lock(postedMutex_);
+  if (postTarget_ == nullptr) return;
+  posted_.push_back(std::move(call));
+  // A message that cannot be posted (a full queue) takes its call with it.
+  if (::PostMessageW(postTarget_, kRunPosted, 0, 0) == FALSE) posted_.pop_back();
+}
+
+void Main::RunPostedCall() {
+  std::function<void()> call;
+  {
+    const std::lock_guard<std::mutex> lock(postedMutex_);
+    if (posted_.empty()) return;
+    call = std::move(posted_.front());
+    posted_.pop_front();
   }
+  // Unlocked: the call may post, or run a modal loop that runs later calls.
+  call();
+}
+
+// The window is gone: calls still queued are dropped, and later ones are not
+// taken. (Their messages, if any are left, find nothing to run.)
+void Main::ForgetPostedCalls() {
+  std::deque<std::function<void()>> dropped;
+  const std::lock_guard<std::mutex> lock(postedMutex_);
+  postTarget_ = nullptr;
+  dropped.swap(posted_);
 }
 
 void Main::ShowList() {
@@ -462,7 +460,7 @@ void Main::ShowList() {
   ::SendMessageW(lstFiles_, LB_INITSTORAGE, static_cast<WPARAM>(count),
                  static_cast<LPARAM>(count) * 128);
   for (int row = 0; row < count; ++row) {
-    const std::wstring entry = Wide(model_.ShownEntry(row));
+    const std::wstring entry = WideText(model_.ShownEntry(row));
     ::SendMessageW(lstFiles_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
     FitListWidth(entry);
   }
@@ -471,7 +469,7 @@ void Main::ShowList() {
 }
 
 void Main::ShowInsertedEntry(int row) {
-  const std::wstring entry = Wide(model_.ShownEntry(row));
+  const std::wstring entry = WideText(model_.ShownEntry(row));
   ::SendMessageW(lstFiles_, LB_INSERTSTRING, static_cast<WPARAM>(row),
                  reinterpret_cast<LPARAM>(entry.c_str()));
   FitListWidth(entry);
@@ -487,15 +485,15 @@ void Main::SelectEntry(int row) {
 }
 
 void Main::ShowFeedback(const std::string& text) {
-  ::SetWindowTextW(lblFeedback_, Wide(text).c_str());
+  ::SetWindowTextW(lblFeedback_, WideText(text).c_str());
 }
 
 void Main::ShowStatus(const std::string& text) {
-  const std::string shown = FitStatus(text, StaticMeasure(lblStatus_, font_));
+  const std::string shown = FitStatus(text, StaticMeasure(lblStatus_, font_.get()));
   // The whole text is the line's name before the system tells of the change.
-  annotations_.SetName(lblStatus_, Wide(text));
-  ::SetWindowTextW(lblStatus_, Wide(shown).c_str());
-  statusTip_ = Wide(shown == text ? std::string(texts::kStatusTip) : text);
+  annotations_.SetName(lblStatus_, WideText(text));
+  ::SetWindowTextW(lblStatus_, WideText(shown).c_str());
+  statusTip_ = WideText(StatusTip(text, shown));
 }
 
 void Main::AnnounceStatus() { Annotations::Announce(lblStatus_); }
@@ -513,12 +511,12 @@ void Main::ShowBusy(bool busy) {
 
 void Main::ShowOpenDialog(CommonDialog& dialog) {
   // The filter's pairs, each part ended by a NUL and the whole by another.
-  std::wstring filter = Wide(dialog.Filter);
+  std::wstring filter = WideText(dialog.Filter);
   std::replace(filter.begin(), filter.end(), L'|', L'\0');
   filter.append(2, L'\0');
-  const std::wstring title = Wide(dialog.DialogTitle);
-  const std::wstring folder = Wide(dialog.InitDir);
-  std::wstring file = Wide(dialog.FileName);
+  const std::wstring title = WideText(dialog.DialogTitle);
+  const std::wstring folder = WideText(dialog.InitDir);
+  std::wstring file = WideText(dialog.FileName);
   file.resize(32768, L'\0');  // room for a long path
   OPENFILENAMEW open{};
   open.lStructSize = sizeof open;
@@ -531,11 +529,11 @@ void Main::ShowOpenDialog(CommonDialog& dialog) {
   open.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
   open.Flags = static_cast<DWORD>(dialog.Flags);
   // Cancelled, or the dialog failed: no name.
-  dialog.FileName = ::GetOpenFileNameW(&open) != FALSE ? Utf8(file.c_str()) : std::string();
+  dialog.FileName = ::GetOpenFileNameW(&open) != FALSE ? Utf8Text(file.c_str()) : std::string();
 }
 
 void Main::ShowFailure(const std::string& title, const std::string& text) {
-  ::MessageBoxW(hwnd_, Wide(text).c_str(), Wide(title).c_str(), MB_OK | MB_ICONERROR);
+  ::MessageBoxW(hwnd_, WideText(text).c_str(), WideText(title).c_str(), MB_OK | MB_ICONERROR);
 }
 
 void Main::HideWindow() { ::ShowWindow(hwnd_, SW_HIDE); }

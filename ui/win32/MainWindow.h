@@ -3,15 +3,15 @@
 // model's (MainModel); this view draws it and passes events on.
 #pragma once
 
+#include <deque>
 #include <functional>
+#include <mutex>
 #include <string>
 
-#include "MainModel.h"
 #include "Win32Support.h"
+#include "model/MainModel.h"
 
 namespace corvane::win32 {
-
-class DropTarget;
 
 class Main final : public MainView {
  public:
@@ -53,7 +53,8 @@ class Main final : public MainView {
   void lstFiles_GotFocus();
   void ListMouseMoved();
   void FitListWidth(const std::wstring& entry);
-  void ShowPointer();
+  void RunPostedCall();
+  void ForgetPostedCalls();
 
   HWND hwnd_ = nullptr;
   HWND lstFiles_ = nullptr;
@@ -64,10 +65,10 @@ class Main final : public MainView {
   HWND lblFeedback_ = nullptr;
   HWND lblStatus_ = nullptr;
   HWND tips_ = nullptr;
-  HFONT font_ = nullptr;
-  HICON bigIcon_ = nullptr;
-  HICON smallIcon_ = nullptr;
-  DropTarget* dropTarget_ = nullptr;
+  FontOwner font_;
+  IconOwner bigIcon_;
+  IconOwner smallIcon_;
+  ComPtr<IDropTarget> dropTarget_;
   std::wstring statusTip_;
   std::wstring listTip_;  // the tip shown for the list where it points
   int tippedRow_ = -2;
@@ -75,6 +76,13 @@ class Main final : public MainView {
   bool busy_ = false;
   HWND focusBeforeDeactivation_ = nullptr;
   Annotations annotations_;  // the list's name, the status line's whole text
+  // The calls posted to the window's thread, in order; each posted message
+  // runs the first. They belong to the window, not to its messages: once the
+  // window is gone, or the program's loop has ended, none is left behind.
+  std::mutex postedMutex_;
+  std::deque<std::function<void()>> posted_;
+  HWND postTarget_ = nullptr;  // null: no more calls are taken
+  // Last, so that it goes first: its batch posts nothing once it is gone.
   MainModel model_;
 };
 

@@ -1,19 +1,11 @@
 #include "Win32Support.h"
-// After windows.h.
-#include <oleacc.h>
 
-#include <algorithm>
-#include <cmath>
 #include <cstdlib>
 #include <iterator>
 
 namespace corvane::win32 {
 
 namespace {
-
-// The line height of the reference message font (9 point at 96 dots per
-// inch), for which the twip layout is exact.
-constexpr int kReferenceFontHeight = 12;
 
 // Functions of newer Windows (10 1607 on), looked up so that the program
 // still starts on older systems.
@@ -32,25 +24,6 @@ constexpr LONG kLivePolite = 1;
 
 }  // namespace
 
-std::wstring Wide(std::string_view utf8) {
-  if (utf8.empty()) return {};
-  const int size =
-      ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(std::max(size, 0)), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
-  return wide;
-}
-
-std::string Utf8(std::wstring_view wide) {
-  if (wide.empty()) return {};
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                         nullptr, 0, nullptr, nullptr);
-  std::string utf8(static_cast<std::size_t>(std::max(size, 0)), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), size,
-                        nullptr, nullptr);
-  return utf8;
-}
-
 UINT DpiOf(HWND window) {
   using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
   static const auto getDpiForWindow = UserFunction<GetDpiForWindowFunction>("GetDpiForWindow");
@@ -58,9 +31,7 @@ UINT DpiOf(HWND window) {
     const UINT dpi = getDpiForWindow(window);
     if (dpi != 0) return dpi;
   }
-  const HDC screen = ::GetDC(nullptr);
-  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
-  ::ReleaseDC(nullptr, screen);
+  const int dpi = ::GetDeviceCaps(WindowDc(nullptr).get(), LOGPIXELSY);
   return dpi > 0 ? static_cast<UINT>(dpi) : kReferenceDpi;
 }
 
@@ -80,15 +51,13 @@ LOGFONTW MessageFontAt(UINT dpi) {
   return font;
 }
 
-Scale::Scale(UINT dpi, const LOGFONTW& font) : dpi_(dpi) {
-  const double height = std::abs(font.lfHeight) * static_cast<double>(kReferenceDpi) / dpi;
-  fontFactor_ = std::max(1.0, height / kReferenceFontHeight);
-}
+Scale::Scale(UINT dpi, const LOGFONTW& font)
+    : dpi_(dpi),
+      fontFactor_(
+          layout::FontFactor(std::abs(font.lfHeight) * static_cast<double>(kReferenceDpi) / dpi,
+                             layout::FontHeight::kCharacter)) {}
 
-int Scale::Pixels(int twips) const {
-  return static_cast<int>(
-      std::lround(twips * static_cast<double>(dpi_) * fontFactor_ / layout::kTwipsPerInch));
-}
+int Scale::Pixels(int twips) const { return layout::Pixels(twips, dpi_, fontFactor_); }
 
 RECT Scale::Rect(const layout::TwipRect& r) const {
   const int left = Pixels(r.left);
@@ -96,49 +65,70 @@ RECT Scale::Rect(const layout::TwipRect& r) const {
   return RECT{left, top, left + Pixels(r.width), top + Pixels(r.height)};
 }
 
-SIZE OuterSize(HWND window, int clientWidth, int clientHeight, UINT dpi) {
+HWND MakeControl(HWND parent, const wchar_t* kind, const std::string& text, DWORD style,
+                 DWORD exStyle, int id) {
+  const auto instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(parent, GWLP_HINSTANCE));
+  return ::CreateWindowExW(exStyle, kind, WideText(text).c_str(), WS_CHILD | WS_VISIBLE | style, 0,
+                           0, 0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                           instance, nullptr);
+}
+
+void PlaceControl(HWND control, const Scale& scale, const layout::TwipRect& place, HFONT font) {
+  const RECT r = scale.Rect(place);
+  ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  ::SetWindowPos(control, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void SizeClientArea(HWND window, const Scale& scale, int width, int height) {
   using AdjustFunction = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
   static const auto adjustForDpi = UserFunction<AdjustFunction>("AdjustWindowRectExForDpi");
-  RECT rect{0, 0, clientWidth, clientHeight};
+  RECT rect{0, 0, scale.Pixels(width), scale.Pixels(height)};
   const auto style = static_cast<DWORD>(::GetWindowLongPtrW(window, GWL_STYLE));
   const auto exStyle = static_cast<DWORD>(::GetWindowLongPtrW(window, GWL_EXSTYLE));
-  if (adjustForDpi == nullptr || adjustForDpi(&rect, style, FALSE, exStyle, dpi) == FALSE) {
+  if (adjustForDpi == nullptr || adjustForDpi(&rect, style, FALSE, exStyle, scale.Dpi()) == FALSE) {
     ::AdjustWindowRectEx(&rect, style, FALSE, exStyle);
   }
-  return SIZE{rect.right - rect.left, rect.bottom - rect.top};
+  ::SetWindowPos(window, nullptr, 0, 0, rect.right - rect.left, rect.bottom - rect.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void CentreOn(HWND window, SIZE outer, const RECT& rect) {
-  const int left = rect.left + (rect.right - rect.left - outer.cx) / 2;
-  const int top = rect.top + (rect.bottom - rect.top - outer.cy) / 2;
-  ::SetWindowPos(window, nullptr, left, top, outer.cx, outer.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+void CentreOn(HWND window, const RECT& rect) {
+  RECT outer{};
+  ::GetWindowRect(window, &outer);
+  const int width = outer.right - outer.left;
+  const int height = outer.bottom - outer.top;
+  const int left = rect.left + (rect.right - rect.left - width) / 2;
+  const int top = rect.top + (rect.bottom - rect.top - height) / 2;
+  ::SetWindowPos(window, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-HICON ProgramIcon(int pixels) {
-  return static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1),
-                                         IMAGE_ICON, pixels, pixels, LR_DEFAULTCOLOR));
+void MoveToSuggested(HWND window, LPARAM suggested) {
+  const auto* rect = reinterpret_cast<const RECT*>(suggested);
+  ::SetWindowPos(window, nullptr, rect->left, rect->top, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+IconOwner ProgramIcon(int pixels) {
+  return IconOwner(static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1),
+                                                   IMAGE_ICON, pixels, pixels, LR_DEFAULTCOLOR)));
+}
+
+// Without the service, services_ stays empty. (MinGW's headers give the
+// interface no __uuidof, so its identifier is named.)
 Annotations::Annotations() {
-  void* services = nullptr;
-  if (SUCCEEDED(::CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
-                                   IID_IAccPropServices, &services))) {
-    services_ = static_cast<IAccPropServices*>(services);
-  }
-}
-
-Annotations::~Annotations() {
-  if (services_ != nullptr) services_->Release();
+  ::CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices,
+                     reinterpret_cast<void**>(services_.ReleaseAndGetAddressOf()));
 }
 
 void Annotations::SetName(HWND control, const std::wstring& name) {
-  if (services_ == nullptr) return;
+  if (!services_) return;
   services_->SetHwndPropStr(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
                             PROPID_ACC_NAME, name.c_str());
 }
 
 void Annotations::MakeLiveRegion(HWND control) {
-  if (services_ == nullptr) return;
+  if (!services_) return;
   VARIANT polite;
   ::VariantInit(&polite);
   polite.vt = VT_I4;
@@ -152,7 +142,7 @@ void Annotations::Announce(HWND control) {
 }
 
 void Annotations::Clear(HWND control) {
-  if (services_ == nullptr) return;
+  if (!services_) return;
   MSAAPROPID properties[] = {PROPID_ACC_NAME, kLiveSettingProperty};
   services_->ClearHwndProps(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, properties,
                             static_cast<int>(std::size(properties)));

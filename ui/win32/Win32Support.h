@@ -1,29 +1,22 @@
-// What the Win32 windows share: UTF-8 inside the program and UTF-16 at the
-// Windows edge, and the layout's twips scaled by the window's resolution and
-// the message font.
+// What the Win32 windows share: the layout's twips scaled by the window's
+// resolution and the message font, the program's icon and the annotations
+// for screen readers. Text is UTF-8 inside the program and UTF-16 at the
+// Windows edge (engine/WindowsText.h converts it).
 #pragma once
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/WindowsApi.h"
+// After windows.h.
+#include <oleacc.h>
 
 #include <string>
-#include <string_view>
 
-#include "Layout.h"
-
-struct IAccPropServices;
+#include "Owners.h"
+#include "engine/WindowsText.h"
+#include "model/Layout.h"
 
 namespace corvane::win32 {
 
-std::wstring Wide(std::string_view utf8);
-std::string Utf8(std::wstring_view wide);
-
-inline constexpr int kReferenceDpi = 96;
+inline constexpr int kReferenceDpi = layout::kReferenceDpi;
 
 // The window's resolution in dots per inch (the system's where Windows has
 // no per-window resolution).
@@ -33,8 +26,8 @@ UINT DpiOf(HWND window);
 LOGFONTW MessageFontAt(UINT dpi);
 
 // Twips to pixels at a resolution, grown further with a message font larger
-// than the reference one (9 point at 96 dots per inch), as when the user
-// makes text bigger.
+// than the reference one, as when the user makes text bigger (the layout's
+// rule, by the font's character height).
 class Scale {
  public:
   Scale(UINT dpi, const LOGFONTW& font);
@@ -49,14 +42,24 @@ class Scale {
   double fontFactor_;
 };
 
-// The outer size of a window whose client area is clientWidth x clientHeight.
-SIZE OuterSize(HWND window, int clientWidth, int clientHeight, UINT dpi);
+// A child control of parent (visible, with the given id), its text UTF-8.
+HWND MakeControl(HWND parent, const wchar_t* kind, const std::string& text, DWORD style,
+                 DWORD exStyle, int id);
 
-// Places a window of the given outer size centred on rect.
-void CentreOn(HWND window, SIZE outer, const RECT& rect);
+// Gives a control its font and its place in the layout.
+void PlaceControl(HWND control, const Scale& scale, const layout::TwipRect& place, HFONT font);
+
+// Sizes a window so that its client area is the layout's width x height.
+void SizeClientArea(HWND window, const Scale& scale, int width, int height);
+
+// Places a window centred on rect, at the size it has.
+void CentreOn(HWND window, const RECT& rect);
+
+// Moves a window to where WM_DPICHANGED suggests (lParam), at the size it has.
+void MoveToSuggested(HWND window, LPARAM suggested);
 
 // The program's icon (resource 1) at a size in pixels.
-HICON ProgramIcon(int pixels);
+IconOwner ProgramIcon(int pixels);
 
 // What screen readers are told beyond the controls' own texts, through the
 // system's annotation service: a control's name, and a control whose text
@@ -65,9 +68,6 @@ HICON ProgramIcon(int pixels);
 class Annotations {
  public:
   Annotations();
-  ~Annotations();
-  Annotations(const Annotations&) = delete;
-  Annotations& operator=(const Annotations&) = delete;
 
   void SetName(HWND control, const std::wstring& name);
   void MakeLiveRegion(HWND control);
@@ -77,7 +77,7 @@ class Annotations {
   void Clear(HWND control);
 
  private:
-  IAccPropServices* services_ = nullptr;
+  ComPtr<IAccPropServices> services_;
 };
 
 }  // namespace corvane::win32
