@@ -3,6 +3,7 @@
 #include "engine/ConvertRun.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
@@ -29,7 +30,8 @@ namespace {
 // the failure itself, in room made before the first file.
 class OrderedEvents {
  public:
-  enum class Event { kStarted, kOpened, kInPlace };
+  // The events of a file before it ends, in the order they come.
+  enum Event : std::size_t { kStarted, kOpened, kInPlace, kEvents };
 
   OrderedEvents(const ConversionRun& run, RunEvents& events)
       : run_(run), events_(events), held_(run.Size()), noMemory_(OutOfMemory("a file")) {}
@@ -38,12 +40,8 @@ class OrderedEvents {
   // handed it back.
   void Say(std::size_t file, Event event) {
     const std::lock_guard lock(mutex_);
-    Held& held = held_[file];
-    bool& said = event == Event::kStarted  ? held.started
-                 : event == Event::kOpened ? held.opened
-                                           : held.inPlace;
-    if (std::exchange(said, true) || file != next_) return;
-    Tell(file, event);
+    if (std::exchange(held_[file].said[event], true) || file != next_) return;
+    (events_.*kTell[event])(file);
   }
 
   void Progressed(std::size_t file, std::uint64_t bytesRead, std::uint64_t inputSize) {
@@ -55,9 +53,8 @@ class OrderedEvents {
   // turn, described as FileFailed needs it.
   void Ended(std::size_t file, const std::exception_ptr& failure) noexcept {
     const std::lock_guard lock(mutex_);
-    Held& held = held_[file];
-    held.ended = true;
-    if (failure) held.failure = Described(file, failure);
+    held_[file].ended = true;
+    if (failure) held_[file].failure = Described(file, failure);
     while (next_ < held_.size() && held_[next_].ended) {
       if (held_[next_].failure) {
         events_.FileFailed(next_, *held_[next_].failure);
@@ -65,35 +62,21 @@ class OrderedEvents {
         events_.FileFinished(next_);
       }
       if (++next_ == held_.size()) break;
-      const Held& now = held_[next_];
-      if (now.started) Tell(next_, Event::kStarted);
-      if (now.opened) Tell(next_, Event::kOpened);
-      if (now.inPlace) Tell(next_, Event::kInPlace);
+      for (std::size_t event = kStarted; event < kEvents; ++event) {
+        if (held_[next_].said[event]) (events_.*kTell[event])(next_);
+      }
     }
   }
 
  private:
+  static constexpr void (RunEvents::*kTell[kEvents])(std::size_t) = {
+      &RunEvents::FileStarted, &RunEvents::FileOpened, &RunEvents::FileWritingInPlace};
+
   struct Held {
-    bool started = false;
-    bool opened = false;
-    bool inPlace = false;
+    std::array<bool, kEvents> said{};
     bool ended = false;
     std::optional<ConversionError> failure;
   };
-
-  void Tell(std::size_t file, Event event) {
-    switch (event) {
-      case Event::kStarted:
-        events_.FileStarted(file);
-        break;
-      case Event::kOpened:
-        events_.FileOpened(file);
-        break;
-      case Event::kInPlace:
-        events_.FileWritingInPlace(file);
-        break;
-    }
-  }
 
   ConversionError Described(std::size_t file, const std::exception_ptr& failure) const noexcept {
     try {
@@ -118,8 +101,8 @@ class FileEvents final : public ConversionEvents {
   FileEvents(OrderedEvents& ordered, RunEvents& events, std::size_t file)
       : ordered_(ordered), events_(events), file_(file) {}
 
-  void Started() override { ordered_.Say(file_, OrderedEvents::Event::kOpened); }
-  void WritingInPlace() override { ordered_.Say(file_, OrderedEvents::Event::kInPlace); }
+  void Started() override { ordered_.Say(file_, OrderedEvents::kOpened); }
+  void WritingInPlace() override { ordered_.Say(file_, OrderedEvents::kInPlace); }
   void Progress(std::uint64_t bytesRead, std::uint64_t inputSize) override {
     reading_ = true;
     ordered_.Progressed(file_, bytesRead, inputSize);
@@ -235,7 +218,7 @@ void ConvertRun(const ConversionRun& run, const RunSchedule& schedule, RunEvents
         FileEvents fileEvents(ordered, events, i);
         std::exception_ptr failure;
         try {
-          ordered.Say(i, OrderedEvents::Event::kStarted);
+          ordered.Say(i, OrderedEvents::kStarted);
           converter.Convert(run, i, fileEvents);
           ++converted;
         } catch (const ConversionStopped&) {
