@@ -167,13 +167,6 @@ class ChainQueue {
     handedBack_.push_back(piece);  // within the capacity reserved
   }
 
-  // No more work is given out.
-  void Close() noexcept {
-    std::lock_guard lock(mutex_);
-    handedBack_.clear();
-    next_ = chains_;
-  }
-
  private:
   std::mutex mutex_;
   std::size_t chains_;
@@ -205,11 +198,10 @@ void ConvertRun(const ConversionRun& run, const RunSchedule& schedule, RunEvents
   std::atomic<bool> abandoned{false};
 
   // A job converts chains until none is left. Nothing a file meets leaves it:
-  // a failure is told and the next file converted, or with stopAtFirstFailure
-  // the queue closed. A job that runs short of descriptors or memory while
-  // others may be at work hands the rest of its chain back and stops: this
-  // thread converts what was handed back once the other jobs are done, alone,
-  // as with fewer jobs.
+  // a failure is told and the next file converted (with stopAtFirstFailure,
+  // the one job on the one chain stops). A job that runs short while others
+  // may be at work hands the rest of its chain back and stops: this thread
+  // converts what was handed back once the other jobs are done, alone.
   const auto work = [&](FileConverter& converter, bool alone) {
     while (const std::optional<ChainQueue::Piece> piece = queue.Take()) {
       const std::vector<std::size_t>& chain = chains[piece->chain];
@@ -222,8 +214,7 @@ void ConvertRun(const ConversionRun& run, const RunSchedule& schedule, RunEvents
           converter.Convert(run, i, fileEvents);
           ++converted;
         } catch (const ConversionStopped&) {
-          abandoned = true;
-          queue.Close();
+          abandoned = true;  // the other jobs end with their files
           return;
         } catch (...) {
           failure = std::current_exception();
@@ -233,10 +224,7 @@ void ConvertRun(const ConversionRun& run, const RunSchedule& schedule, RunEvents
           }
         }
         ordered.Ended(i, failure);
-        if (failure && schedule.stopAtFirstFailure) {
-          queue.Close();
-          return;
-        }
+        if (failure && schedule.stopAtFirstFailure) return;
       }
     }
   };

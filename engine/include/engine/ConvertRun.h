@@ -34,26 +34,20 @@ class RunEvents {
  public:
   virtual ~RunEvents() = default;
   // The file is taken up; nothing of it is opened yet.
-  virtual void FileStarted(std::size_t file) { (void)file; }
+  virtual void FileStarted(std::size_t /*file*/) {}
   // Its input is open and its output checked; nothing is written yet.
-  virtual void FileOpened(std::size_t file) { (void)file; }
+  virtual void FileOpened(std::size_t /*file*/) {}
   // Its older output is written in place, as its folder takes no new file.
-  virtual void FileWritingInPlace(std::size_t file) { (void)file; }
+  virtual void FileWritingInPlace(std::size_t /*file*/) {}
   // Bytes of its input read so far, of its size at the start (0: not known).
-  virtual void FileProgressed(std::size_t file, std::uint64_t bytesRead, std::uint64_t inputSize) {
-    (void)file;
-    (void)bytesRead;
-    (void)inputSize;
-  }
-  virtual void FileFinished(std::size_t file) { (void)file; }
-  virtual void FileFailed(std::size_t file, const ConversionError& error) {
-    (void)file;
-    (void)error;
-  }
+  virtual void FileProgressed(std::size_t /*file*/, std::uint64_t /*bytesRead*/,
+                              std::uint64_t /*inputSize*/) {}
+  virtual void FileFinished(std::size_t /*file*/) {}
+  virtual void FileFailed(std::size_t /*file*/, const ConversionError& /*error*/) {}
   // Asked between blocks, on every converting thread. True abandons the run.
   virtual bool StopRequested() { return false; }
   // Last, unless the run was abandoned: how many files were converted.
-  virtual void RunEnded(std::size_t converted) { (void)converted; }
+  virtual void RunEnded(std::size_t /*converted*/) {}
 };
 
 // Converts the files of run. Entries that write one output are converted one
