@@ -1,6 +1,11 @@
 #include "engine/Errors.h"
 
+#include <new>
+#include <ostream>
+#include <sstream>
 #include <string>
+#include <system_error>
+#include <utility>
 
 namespace corvane {
 
@@ -73,14 +78,49 @@ std::string Quoted(std::string_view name) {
   return quoted;
 }
 
+ConversionError OutOfMemory(std::string_view what, std::string_view reason) {
+  std::string description = "Cannot convert ";
+  description.append(what).append(": ").append(reason);
+  return ConversionError(ErrorNumber::kOutOfMemory, description);
+}
+
+ConversionError FailureOf(const std::exception_ptr& failure, std::string_view input) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const ConversionError& e) {
+    return e;
+  } catch (const std::bad_alloc&) {
+  } catch (const std::system_error& e) {  // a thread or a lock the system refused
+    return OutOfMemory(Quoted(input), e.code().message());
+  } catch (const std::exception& e) {
+    return OutOfMemory(Quoted(input), e.what());
+  } catch (...) {
+  }
+  return OutOfMemory(Quoted(input));
+}
+
 ConversionError SystemFailure(ErrorNumber number, const std::string& what, int errnoValue) {
   return ConversionError(number, what + ": " + SystemReason(errnoValue), errnoValue);
 }
 
+namespace {
+
+std::ostream& WriteErrorText(std::ostream& out, int number, std::string_view description) {
+  out << "Error";
+  if (number != 0) out << ' ' << number;
+  return out << ": " << description;
+}
+
+}  // namespace
+
 std::string ErrorText(int number, std::string_view description) {
-  std::string text = number != 0 ? "Error " + std::to_string(number) + ": " : "Error: ";
-  text.append(description);
-  return text;
+  std::ostringstream text;
+  WriteErrorText(text, number, description);
+  return std::move(text).str();
+}
+
+std::ostream& WriteErrorText(std::ostream& out, const ConversionError& error) {
+  return WriteErrorText(out, error.Code(), error.Description());
 }
 
 }  // namespace corvane

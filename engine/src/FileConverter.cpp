@@ -3,6 +3,7 @@
 // them, and the output committed or abandoned.
 #include "engine/FileConverter.h"
 
+#include <exception>
 #include <new>
 #include <optional>
 #include <string>
@@ -95,12 +96,9 @@ void FileConverter::Convert(const ConversionRun& run, std::size_t index, Convers
     events.Started();
     ConvertToFile(*pump_, input, run.Output(index), events);
   } catch (const std::bad_alloc&) {
-    throw ConversionError(ErrorNumber::kOutOfMemory,
-                          "Cannot convert " + Quoted(inputPath) + ": not enough memory");
-  } catch (const std::system_error& error) {
-    // A thread or a lock the system refused.
-    throw ConversionError(ErrorNumber::kOutOfMemory,
-                          "Cannot convert " + Quoted(inputPath) + ": " + error.code().message());
+    throw FailureOf(std::current_exception(), inputPath);
+  } catch (const std::system_error&) {
+    throw FailureOf(std::current_exception(), inputPath);
   }
 }
 

@@ -3,14 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <set>
 #include <string>
+#include <string_view>
+#include <thread>
 #include <vector>
 
+#include "engine/ConvertRun.h"
 #include "engine/Errors.h"
 #include "support/Engine.h"
 #include "support/Files.h"
@@ -250,6 +256,82 @@ TEST(BatchConverterTest, AbandonedBatchesKeepWhatWasFinished) {
     EXPECT_EQ(folder.Names(),
               (std::set<std::string>{"A1_a.crc", "A1_b.crc", "a.csv", "b.csv", "c.csv"}));
   }
+}
+
+// ---------------------------------------------------------------------------
+// Several jobs: the events still come in list order, as if the files were
+// converted one at a time, and entries of one output one after the other.
+
+// Records the run's events; progress only as whether it came in its file's turn.
+class RecordingEvents final : public RunEvents {
+ public:
+  void FileStarted(std::size_t file) override { Note("Started", file); }
+  void FileOpened(std::size_t file) override { Note("Opened", file); }
+  void FileProgressed(std::size_t file, std::uint64_t, std::uint64_t) override {
+    if (file != current_) progressOutOfTurn = true;
+  }
+  void FileFinished(std::size_t file) override { Note("Finished", file); }
+  void FileFailed(std::size_t file, const ConversionError& error) override {
+    Note("Failed" + std::to_string(error.Code()), file);
+  }
+  void RunEnded(std::size_t converted) override {
+    log.push_back("Ended:" + std::to_string(converted));
+  }
+
+  Log log;
+  bool progressOutOfTurn = false;
+
+ private:
+  void Note(const std::string& what, std::size_t file) {
+    current_ = file;
+    log.push_back(what + ":" + std::to_string(file));
+  }
+  std::size_t current_ = static_cast<std::size_t>(-1);
+};
+
+TEST(ConvertRunTest, SeveralJobsTellTheFilesInListOrder) {
+  TempFolder folder;
+  WriteFile(folder / "a.csv", "slow," + kInput);
+  WriteFile(folder / "b.csv", kInput);
+  WriteFile(folder / "c.csv", kInput);
+  // The first read of a.csv waits until b.csv and c.csv are converted, so
+  // that their events are held meanwhile; its second entry, in the same chain,
+  // starts only once the first one's output is complete.
+  std::atomic<int> slowReads{0};
+  std::atomic<bool> othersDone{false};
+  std::atomic<bool> chainInOrder{false};
+  IoHooks hooks{.read = [&](int fd, void* data, std::size_t size) {
+    const std::ptrdiff_t got = SystemRead(fd, data, size);
+    if (got < 5 || std::string_view(static_cast<const char*>(data), 5) != "slow,") return got;
+    if (++slowReads == 1) {
+      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+      while (!othersDone && std::chrono::steady_clock::now() < deadline) {
+        const std::set<std::string> names = folder.Names();
+        othersDone = names.count("A1_b.crc") == 1 && names.count("A1_c.crc") == 1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+    } else {
+      chainInOrder = folder.Names().count("A1_a.crc") == 1;
+    }
+    return got;
+  }};
+  const ConversionRun run({folder / "a.csv", folder / "b.csv", folder / "missing.csv",
+                           folder / "a.csv", folder / "c.csv"});
+  RecordingEvents events;
+  {
+    ScopedIoHooks scoped(hooks);
+    ConvertRun(run, RunSchedule{.jobs = 3}, events);
+  }
+  EXPECT_TRUE(othersDone) << "b.csv and c.csv were not converted while a.csv waited";
+  EXPECT_TRUE(chainInOrder) << "the second a.csv started before the first was done";
+  EXPECT_FALSE(events.progressOutOfTurn);
+  EXPECT_EQ(ReadFile(folder / "A1_a.crc"),
+            CrcLine("slow", "a", "b", "c,d") + CrcLine("w", "x", "y", "z"));
+  EXPECT_EQ(events.log, (Log{"Started:0", "Opened:0", "Finished:0",  //
+                             "Started:1", "Opened:1", "Finished:1",  //
+                             "Started:2", "Failed102:2",             //
+                             "Started:3", "Opened:3", "Finished:3",  //
+                             "Started:4", "Opened:4", "Finished:4", "Ended:4"}));
 }
 
 }  // namespace

@@ -59,15 +59,16 @@ class BatchFailure : public ConversionError {
 
 class BatchConverter {
  public:
-  // Converts the listed files in list order, and ends with "Processed N
+  // Converts the listed files one at a time in list order (ConvertRun, its
+  // events turned into the observer's calls), and ends with "Processed N
   // files." counting them. The list is the caller's snapshot: a window takes
   // one when Generate is pressed, so that entries added meanwhile wait for
-  // the next batch. The first failure ends the batch
-  // and leaves as BatchFailure, naming the file's place; outputs finished before it stay, the one
-  // being written is removed and an older file of its name is left untouched.
-  // Whatever ends the batch early (a ConversionError, BatchAbandoned), Run
-  // calls SetBusy(false) before letting it pass; the status line keeps the
-  // name of the file that failed.
+  // the next batch. The first failure ends the batch and leaves as
+  // BatchFailure, naming the file's place; outputs finished before it stay,
+  // the one being written is removed and an older file of its name is left
+  // untouched; the files after it are not touched. Whatever ends the batch
+  // early (a BatchFailure, BatchAbandoned), Run calls SetBusy(false) before
+  // letting it pass; the status line keeps the name of the file that failed.
   void Run(std::vector<std::string> paths, ConversionObserver& observer);
 };
 

@@ -8,6 +8,8 @@
 // Add new numbers at the end; never renumber.
 #pragma once
 
+#include <exception>
+#include <iosfwd>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -62,6 +64,16 @@ std::string ShownName(std::string_view name);
 // The name shown between single quotes, as every description names files.
 std::string Quoted(std::string_view name);
 
+// A file that could not be converted for want of memory (or of a thread or a
+// lock: reason): 109, "Cannot convert 'x.csv': not enough memory". what names
+// the file as descriptions do (Quoted), or the files.
+ConversionError OutOfMemory(std::string_view what, std::string_view reason = "not enough memory");
+
+// The failure that ended the conversion of input: a ConversionError as it is,
+// any other (a shortage the engine could not describe where it happened) as
+// OutOfMemory. Throws std::bad_alloc where not even that can be had.
+ConversionError FailureOf(const std::exception_ptr& failure, std::string_view input);
+
 // A failure as the user reads it, in a message box or after the program's
 // name: "Error 102: Cannot open ...". A failure without a number (0) reads
 // "Error: ...".
@@ -69,5 +81,7 @@ std::string ErrorText(int number, std::string_view description);
 inline std::string ErrorText(const ConversionError& error) {
   return ErrorText(error.Code(), error.Description());
 }
+// The same text written to out, without needing any memory.
+std::ostream& WriteErrorText(std::ostream& out, const ConversionError& error);
 
 }  // namespace corvane
