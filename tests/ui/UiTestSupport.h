@@ -83,7 +83,7 @@ inline QPalette DarkPalette() { return QPalette(QColor(0x35, 0x35, 0x35)); }
 
 // A high-contrast theme: white text on black, a cyan highlight.
 inline QPalette HighContrastPalette() {
-  QPalette palette(QColor(Qt::black));
+  QPalette palette{QColor(Qt::black)};
   for (const QPalette::ColorRole role : {QPalette::Window, QPalette::Base, QPalette::AlternateBase,
                                          QPalette::Button, QPalette::ToolTipBase}) {
     palette.setColor(role, Qt::black);
