@@ -13,9 +13,6 @@ include(GNUInstallDirs)
 if(NOT DEFINED CORVANE_TITLE)
   set(CORVANE_TITLE "${PROJECT_NAME}")
 endif()
-# The desktop entry, the icons and the AppStream metadata are named after the
-# application id, in the maker's reverse-DNS form.
-set(CORVANE_APP_ID "com.corvane.CorvaneCSVtoCRC")
 set(CORVANE_PACKAGE_NAME "corvanecsvtocrc")
 # Debian wants a name and a mail address; whoever builds a package to hand on
 # puts their own here. The program has no web page: the package names none.

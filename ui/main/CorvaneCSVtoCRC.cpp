@@ -43,7 +43,7 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationVersion(QString::fromLatin1(corvane::kVersionText));
   QApplication::setOrganizationName(QStringLiteral("Corvane"));
   // Lets desktops match the window to its desktop entry and icon.
-  QGuiApplication::setDesktopFileName(QStringLiteral("com.corvane.CorvaneCSVtoCRC"));
+  QGuiApplication::setDesktopFileName(QString::fromLatin1(corvane::kAppId));
 
   corvane::qt::Main window;
   window.show();
