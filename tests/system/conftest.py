@@ -151,10 +151,12 @@ def first_line(args, what, processes, log, seconds=30, **kwargs):
 
 
 class Display:
-    """An X server with the openbox window manager, and the X tools run on it."""
+    """An X server with the openbox window manager, and the X tools run on it. Programs started
+    with its environment show on it (Qt's too)."""
 
     def __init__(self, name):
-        self.env = {k: v for k, v in os.environ.items() if k != "WAYLAND_DISPLAY"} | {"DISPLAY": name}
+        self.env = {k: v for k, v in os.environ.items() if k not in ("WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
+        self.env["DISPLAY"] = name
 
     def x(self, *args):
         return run(args, seconds=30, check=False, env=self.env).stdout
