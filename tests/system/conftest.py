@@ -180,8 +180,9 @@ class Display:
         return geometry and geometry[:2]
 
     def keys(self, window, *keys):
-        self.x("xdotool", "windowactivate", "--sync", window)
-        self.x("xdotool", "key", "--clearmodifiers", *keys)
+        """The window active, then the keys; none once the window is gone."""
+        if run(["xdotool", "windowactivate", "--sync", window], seconds=30, check=False, env=self.env).returncode == 0:
+            self.x("xdotool", "key", "--clearmodifiers", *keys)
 
     def click(self, window, x, y):
         left, top = self.geometry(window)[:2]
