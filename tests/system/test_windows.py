@@ -205,6 +205,7 @@ def window(wine, display, work, build_dir):
     program = Window(wine, display, own, work, drag_source)
     yield program
     own.stop()
+    display.x("xdotool", "mouseup", "1")  # a drag that failed half-way leaves the button down
     (program.folder / "big.csv").unlink(missing_ok=True)
 
 
