@@ -17,12 +17,12 @@ run_packages=(
 test_packages=(
   # tests (GoogleTest; its sources for the Windows build) and benchmarks
   libgtest-dev googletest libbenchmark-dev
-  # Windows build check: cross compiler and windres, wine to run its results, wixl for the installer
+  # the Windows build and its system test: cross compiler and windres, wine to run its results,
+  # wixl for the installer
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 wixl
-  # a virtual display: Xvfb for the Windows check, xvfb-run (with xauth) for the
-  # package check and the screenshots
+  # a virtual display: Xvfb for the system tests, xvfb-run (with xauth) for the screenshots
   xvfb xauth
-  # the window under a window manager (screenshots, the Windows check): openbox;
+  # the window under a window manager (screenshots, the system tests): openbox;
   # xprop and xwininfo (x11-utils), xdotool
   openbox x11-utils xdotool
   # the window in the Adwaita style, as GNOME desktops show Qt programs
@@ -30,6 +30,8 @@ test_packages=(
   # the window's accessibility tree as screen readers see it: a session bus, the
   # accessibility bus and registry, and at-spi from Python
   dbus-daemon at-spi2-core python3-pyatspi
+  # the system tests (tests/system/)
+  python3-pytest
   # sanitizers, fuzzing (clang's run-time libraries), its linker, static analysis;
   # setpriv (util-linux) for the reliability tests
   clang libclang-rt-14-dev lld clang-tidy cppcheck python3 util-linux

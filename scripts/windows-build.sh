@@ -6,9 +6,9 @@
 #
 #   bash scripts/windows-build.sh
 #
-# The build folder scripts/windows-check.sh leaves is used as it is (the same preset); only the
+# The build folder tests/system/test_windows.py leaves is used as it is (the same preset); only the
 # two programs are built. CORVANE_MSI_VERSION gives the installer another version (the Windows
-# check builds an older one to see it replaced). Needs the packages of scripts/install-deps.sh
+# system test builds an older one to see it replaced). Needs the packages of scripts/install-deps.sh
 # (g++-mingw-w64-x86-64-posix, googletest, wixl).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"

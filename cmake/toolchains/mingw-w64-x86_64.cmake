@@ -1,7 +1,7 @@
 # Cross-builds for 64-bit Windows with Debian's MinGW-w64 (the POSIX thread
 # model, which std::thread needs). Programs are linked statically so that they
 # run under wine, or on Windows, without the MinGW run-time DLLs beside them;
-# tests run through wine (scripts/windows-check.sh builds and runs them).
+# tests run through wine (tests/system/test_windows.py builds and runs them).
 #
 #   cmake --preset windows      (CMakePresets.json: into build-windows/, tests included)
 set(CMAKE_SYSTEM_NAME Windows)

@@ -1,7 +1,7 @@
 // The launcher's Windows layer against the real registry, file system and CreateProcessA.
 //
 // The file and start tests make their own files. The registry tests need values put in place
-// beforehand (scripts/windows-check.sh does it in a throw-away wine prefix) and are skipped
+// beforehand (tests/system/test_windows.py does it in a throw-away wine prefix) and are skipped
 // unless the environment says which:
 //   CORVANE_CHECK_REGISTRY_KEY     a key under HKLM holding the values of RegistryValuesOfEveryType
 //   CORVANE_CHECK_SYSINFO_STATE    neither | missing-program | location | path: which of the

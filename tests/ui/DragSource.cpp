@@ -1,4 +1,4 @@
-// A drag source for the Windows check (scripts/windows-check.sh): a small
+// A drag source for the Windows system test (tests/system/test_windows.py): a small
 // window that, pressed, starts a real drag (XDND) of the files named on the
 // command line, or of a text with --text, allowing a copy. It prints
 // "dragging" when the drag starts, "accepted" when a target offers a copy
