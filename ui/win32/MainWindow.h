@@ -35,6 +35,7 @@ class Main final : public MainView {
   void AnnounceStatus() override;
   void ShowBusy(bool busy) override;
   void ShowOpenDialog(CommonDialog& dialog) override;
+  void ShowAbout() override;
   void ShowFailure(const std::string& title, const std::string& text) override;
   void HideWindow() override;
   void EndProgram() override;
