@@ -55,6 +55,8 @@ class RecordingView final : public MainView {
   std::vector<Failure> failures;
   bool hidden = false;
   int programEnds = 0;
+  // Runs while a modal window (About, the Open dialog) is open, as its loop.
+  std::function<void()> whileModal;
 
   void Post(std::function<void()> call) override {
     const std::lock_guard<std::mutex> lock(mutex_);
@@ -98,7 +100,11 @@ class RecordingView final : public MainView {
   void ShowOpenDialog(CommonDialog& dialog) override {
     dialogNamesShown.push_back(dialog.FileName);
     dialogFoldersShown.push_back(dialog.InitDir);
+    if (whileModal) whileModal();
     dialog.FileName = dialogAnswer;
+  }
+  void ShowAbout() override {
+    if (whileModal) whileModal();
   }
   void ShowFailure(const std::string& title, const std::string& text) override {
     failures.push_back({title, text});
@@ -418,6 +424,36 @@ TEST_F(MainModelTest, AFailedFileIsReportedAndTheProgramGoesOn) {
     EXPECT_EQ(view_.failures.size(), 1u);
     EXPECT_EQ(view_.statuses.back(), "Processed 3 files.");
   }
+}
+
+// A modal window's loop runs the calls posted to the window: a batch that
+// fails meanwhile is reported when it has closed, its entry found where it is
+// then (the Open dialog may have added one before it).
+TEST_F(MainModelTest, ABatchThatFailsUnderAModalWindowIsReportedWhenItCloses) {
+  Drop({Path("gone.csv")});
+  view_.dialogAnswer = Path("a.csv");
+  const struct {
+    const char* what;
+    void (MainModel::*open)();
+    int failedRow;
+  } cases[] = {{"About", &MainModel::cmdAbout_Click, 0},
+               {"the Open dialog", &MainModel::cmdOpenCSV_Click, 1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    view_.failures.clear();
+    view_.selected = -1;
+    std::size_t failuresWhileOpen = 99;
+    view_.whileModal = [&] {
+      model_.cmdGenerate_Click();
+      EXPECT_TRUE(view_.RunUntil([&] { return !model_.BatchRunning(); }));
+      failuresWhileOpen = view_.failures.size();
+    };
+    (model_.*c.open)();
+    EXPECT_EQ(failuresWhileOpen, 0u);
+    EXPECT_EQ(view_.failures.size(), 1u);
+    EXPECT_EQ(view_.selected, c.failedRow);
+  }
+  view_.whileModal = nullptr;
 }
 
 TEST_F(MainModelTest, ExitAndTheCloseBoxEndTheProgramAlsoDuringABatch) {

@@ -189,7 +189,7 @@ Main::Main(QWidget* parent)
 
   connect(cmdOpenCSV, &QPushButton::clicked, this, [this] { model_.cmdOpenCSV_Click(); });
   connect(cmdGenerate, &QPushButton::clicked, this, [this] { model_.cmdGenerate_Click(); });
-  connect(cmdAbout, &QPushButton::clicked, this, &Main::cmdAbout_Click);
+  connect(cmdAbout, &QPushButton::clicked, this, [this] { model_.cmdAbout_Click(); });
   connect(cmdExit, &QPushButton::clicked, this, [this] { model_.cmdExit_Click(); });
 
   showError_ = [this](const QString& title, const QString& text) {
@@ -224,11 +224,6 @@ void Main::showEvent(QShowEvent* event) {
     }
     cmdOpenCSV->setFocus();
   }
-}
-
-void Main::cmdAbout_Click() {
-  frmAbout about(this);
-  about.exec();
 }
 
 void Main::closeEvent(QCloseEvent* event) {
@@ -405,6 +400,11 @@ void Main::ShowBusy(bool busy) {
 
 void Main::ShowOpenDialog(CommonDialog& dialog) {
   dialog.FileName = showOpen_(this, dialog).toUtf8().toStdString();
+}
+
+void Main::ShowAbout() {
+  frmAbout about(this);
+  about.exec();
 }
 
 void Main::ShowFailure(const std::string& title, const std::string& text) {

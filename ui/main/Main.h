@@ -55,7 +55,6 @@ class Main : public QWidget, public MainView {
   QAction* mnuRemove;
   QAction* mnuClearList;
 
-  void cmdAbout_Click();
   void lstFiles_OLEDragOver(QDragMoveEvent* event);
   void lstFiles_OLEDragDrop(QDropEvent* event);
   // The context menu from the keyboard, at the current entry: the Menu key
@@ -73,6 +72,7 @@ class Main : public QWidget, public MainView {
   void AnnounceStatus() override;
   void ShowBusy(bool busy) override;
   void ShowOpenDialog(CommonDialog& dialog) override;
+  void ShowAbout() override;
   void ShowFailure(const std::string& title, const std::string& text) override;
   void HideWindow() override;
   void EndProgram() override;

@@ -82,17 +82,19 @@ void MainModel::Form_Load() {
 
 void MainModel::cmdOpenCSV_Click() {
   CommonDialog1.FileName.clear();
-  view_.ShowOpenDialog(CommonDialog1);
-  if (CommonDialog1.FileName.empty()) return;
-  // The next Open starts where this file was chosen (in this run only).
-  CommonDialog1.InitDir = FolderOf(CommonDialog1.FileName);
-  view_.ShowBusy(true);
-  int row = 0;
-  const AddResult result = files_.Add(CommonDialog1.FileName, &row);
-  if (result == AddResult::kAdded) view_.ShowInsertedEntry(row);
-  // Back to the batch's pointer, if a batch runs.
-  view_.ShowBusy(busy_);
-  SetFeedback(result == AddResult::kListFull ? mainwindow::kListFullHint : mainwindow::kNextHint);
+  ShowModal([this] { view_.ShowOpenDialog(CommonDialog1); });
+  if (!CommonDialog1.FileName.empty()) {
+    // The next Open starts where this file was chosen (in this run only).
+    CommonDialog1.InitDir = FolderOf(CommonDialog1.FileName);
+    view_.ShowBusy(true);
+    int row = 0;
+    const AddResult result = files_.Add(CommonDialog1.FileName, &row);
+    if (result == AddResult::kAdded) view_.ShowInsertedEntry(row);
+    // Back to the batch's pointer, if a batch runs.
+    view_.ShowBusy(busy_);
+    SetFeedback(result == AddResult::kListFull ? mainwindow::kListFullHint : mainwindow::kNextHint);
+  }
+  ReportHeldEnd();
 }
 
 void MainModel::cmdGenerate_Click() {
@@ -106,6 +108,35 @@ void MainModel::cmdGenerate_Click() {
       [this](const BatchThread::Outcome& outcome) { BatchEnded(outcome); });
 }
 
+void MainModel::cmdAbout_Click() {
+  ShowModal([this] { view_.ShowAbout(); });
+  ReportHeldEnd();
+}
+
+// A modal window keeps this one from input until it closes; a failure box
+// over this one while it is open would give this one input back when the box
+// closes (a message box enables its owner again). So a batch that ends
+// meanwhile is reported by the handler that opened it, once it has closed
+// and the handler has done its part (Open has listed the chosen file).
+void MainModel::ShowModal(const std::function<void()>& show) {
+  struct Open {
+    int& count;
+    explicit Open(int& c) : count(++c) {}
+    ~Open() { --count; }
+    Open(const Open&) = delete;
+    Open& operator=(const Open&) = delete;
+  };
+  const Open open(modalWindows_);
+  show();
+}
+
+void MainModel::ReportHeldEnd() {
+  if (modalWindows_ > 0 || !heldEnd_) return;
+  const BatchThread::Outcome outcome = *heldEnd_;
+  heldEnd_.reset();
+  ReportBatchEnd(outcome);
+}
+
 void MainModel::BatchEnded(const BatchThread::Outcome& outcome) {
   batch_.reset();
   // The batch put the pointer back itself; its progress goes from the line.
@@ -114,6 +145,14 @@ void MainModel::BatchEnded(const BatchThread::Outcome& outcome) {
     view_.EndProgram();
     return;
   }
+  if (modalWindows_ > 0) {
+    heldEnd_ = outcome;
+    return;
+  }
+  ReportBatchEnd(outcome);
+}
+
+void MainModel::ReportBatchEnd(const BatchThread::Outcome& outcome) {
   if (outcome.kind == BatchThread::Outcome::Kind::kFailed) {
     // A failed file ends the batch but not the program: what was finished
     // stays. The status line names the file that failed and why, and its

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,7 @@ class MainModel final : public ConversionObserver {
   void Form_Load();
   void cmdOpenCSV_Click();
   void cmdGenerate_Click();
+  void cmdAbout_Click();
   void cmdExit_Click();
   // The close box: true when the window may close now; during a batch the
   // program ends as with Exit instead.
@@ -117,6 +119,11 @@ class MainModel final : public ConversionObserver {
  private:
   void SetFeedback(const std::string& text);
   void BatchEnded(const BatchThread::Outcome& outcome);
+  void ReportBatchEnd(const BatchThread::Outcome& outcome);
+  // Shows a modal window of this one (About, the Open dialog) through show;
+  // a batch that ends while it is open is held until ReportHeldEnd.
+  void ShowModal(const std::function<void()>& show);
+  void ReportHeldEnd();
   void EndDuringBatch();
   // The row that now holds entry index of the batch's snapshot (entries may
   // have come and gone since), or -1 when it is no longer listed.
@@ -132,6 +139,9 @@ class MainModel final : public ConversionObserver {
   BatchThread::Run run_;
   ProcessEnd endProcess_;
   bool endRequested_ = false;
+  int modalWindows_ = 0;  // modal windows of this one now open
+  // A batch that ended while a modal window was open, reported when it closes.
+  std::optional<BatchThread::Outcome> heldEnd_;
 };
 
 }  // namespace corvane

@@ -54,6 +54,8 @@ class MainView : public WindowThread {
   // Shows the Open dialog modally as set up in dialog and leaves the chosen
   // path (UTF-8) in dialog.FileName, or an empty name when cancelled.
   virtual void ShowOpenDialog(CommonDialog& dialog) = 0;
+  // Shows the About window modally; returns when it is closed.
+  virtual void ShowAbout() = 0;
   // A failure: a modal message box with an OK button; keyboard focus returns
   // to where it was when it closes.
   virtual void ShowFailure(const std::string& title, const std::string& text) = 0;

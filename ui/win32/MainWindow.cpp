@@ -330,7 +330,7 @@ void Main::Command(int id) {
       model_.cmdGenerate_Click();
       break;
     case kIdAbout:
-      ShowAbout(hwnd_);
+      model_.cmdAbout_Click();
       break;
     case kIdExit:
       model_.cmdExit_Click();
@@ -531,6 +531,8 @@ void Main::ShowOpenDialog(CommonDialog& dialog) {
   // Cancelled, or the dialog failed: no name.
   dialog.FileName = ::GetOpenFileNameW(&open) != FALSE ? Utf8Text(file.c_str()) : std::string();
 }
+
+void Main::ShowAbout() { win32::ShowAbout(hwnd_); }
 
 void Main::ShowFailure(const std::string& title, const std::string& text) {
   ::MessageBoxW(hwnd_, WideText(text).c_str(), WideText(title).c_str(), MB_OK | MB_ICONERROR);

@@ -23,6 +23,9 @@ class Main final : public MainView {
   // Creates the window, centred on the screen, and shows it.
   bool Create(HINSTANCE instance, int show);
   HWND Window() const { return hwnd_; }
+  // The model, and the list's drop target as OLE calls it (tests drive them).
+  MainModel& Model() { return model_; }
+  IDropTarget* ListDropTarget() const { return dropTarget_.Get(); }
 
   // MainView.
   void Post(std::function<void()> call) override;
@@ -35,6 +38,7 @@ class Main final : public MainView {
   void AnnounceStatus() override;
   void ShowBusy(bool busy) override;
   void ShowOpenDialog(CommonDialog& dialog) override;
+  void ShowAbout() override;
   void ShowFailure(const std::string& title, const std::string& text) override;
   void HideWindow() override;
   void EndProgram() override;
