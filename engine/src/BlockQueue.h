@@ -85,9 +85,9 @@ class BlockQueue {
   std::condition_variable toCaller_;
   std::array<AlignedBuffer, kBuffers> buffers_;
   std::size_t bufferSize_ = 0;
-  std::array<char*, kBuffers> free_{};
+  char* free_[kBuffers] = {};
   std::size_t freeCount_ = 0;
-  std::array<Block, kBuffers> queued_{};  // a ring: first_ onwards
+  Block queued_[kBuffers] = {};  // a ring: first_ onwards
   std::size_t first_ = 0;
   std::size_t queuedCount_ = 0;
 };
