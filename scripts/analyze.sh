@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Static analysis: clang-tidy (checks and reasons in .clang-tidy) and cppcheck
-# over our sources: engine, filelist, cli, sysinfo, ui and fuzz;
+# over our sources: platform, engine, filelist, cli, sysinfo, ui and fuzz;
 # cppcheck covers tests as well, clang-tidy only with CORVANE_ANALYZE_TESTS=1.
 # Any finding fails the run.
 #
@@ -35,7 +35,7 @@ ours() {
   python3 - "$root" "$build/compile_commands.json" "$1/compile_commands.json" "$2" <<'PY'
 import json, sys
 root, build_db, out, tests = sys.argv[1:]
-ours = ("engine/", "filelist/", "cli/", "sysinfo/", "ui/", "fuzz/") + (("tests/",) if tests == "1" else ())
+ours = ("platform/", "engine/", "filelist/", "cli/", "sysinfo/", "ui/", "fuzz/") + (("tests/",) if tests == "1" else ())
 entries, seen = [], set()
 for e in json.load(open(build_db)):
     rel = e["file"][len(root) + 1:] if e["file"].startswith(root + "/") else ""

@@ -1,6 +1,7 @@
 #include "BlockReader.h"
 
 #include <cerrno>
+#include <mutex>
 #include <utility>
 
 #include "FileSystem.h"
@@ -8,53 +9,42 @@
 
 namespace corvane::detail {
 
-namespace {
-
-// Buffers in all: one held by the caller, the rest read ahead.
-constexpr std::size_t kBuffers = 3;
-
-}  // namespace
-
-BlockReader::BlockReader(std::size_t blockSize) : blockSize_(blockSize) {
-  for (std::size_t i = 0; i < kBuffers; ++i) {
-    buffers_.push_back(AllocateAligned(blockSize));
-    free_.push_back(buffers_.back().get());
-  }
+BlockReader::BlockReader(std::size_t blockSize) {
+  queue_.Allocate(blockSize);
   thread_ = std::thread([this] { Run(); });
 }
 
 BlockReader::~BlockReader() {
   Abandon();
   {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(queue_.Mutex());
     quit_ = true;
   }
-  work_.notify_all();
+  queue_.WakeThread();
   thread_.join();
 }
 
 void BlockReader::Begin(int fd, const std::string& name) {
   {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(queue_.Mutex());
     fd_ = fd;
     name_ = name;
     failure_ = nullptr;
     ended_ = false;
     reading_ = true;
   }
-  work_.notify_all();
+  queue_.WakeThread();
 }
 
 BlockReader::Block BlockReader::Next() {
-  std::unique_lock lock(mutex_);
+  Queue::Lock lock(queue_.Mutex());
   if (handedOut_ != nullptr) {
-    free_.push_back(std::exchange(handedOut_, nullptr));
-    work_.notify_all();
+    queue_.Free(std::exchange(handedOut_, nullptr));
+    queue_.WakeThread();
   }
-  done_.wait(lock, [this] { return !filled_.empty() || ended_; });
-  if (!filled_.empty()) {
-    const Filled block = filled_.front();
-    filled_.pop_front();
+  queue_.WaitOnCaller(lock, [this] { return queue_.HasQueued() || ended_; });
+  if (queue_.HasQueued()) {
+    const Queue::Block block = queue_.TakeQueued();
     handedOut_ = block.data;
     return {block.data, block.size};
   }
@@ -67,23 +57,22 @@ BlockReader::Block BlockReader::Next() {
 }
 
 void BlockReader::Abandon() noexcept {
-  std::unique_lock lock(mutex_);
+  Queue::Lock lock(queue_.Mutex());
   reading_ = false;
-  done_.wait(lock, [this] { return !inRead_; });
-  for (const Filled& block : filled_) free_.push_back(block.data);
-  filled_.clear();
-  if (handedOut_ != nullptr) free_.push_back(std::exchange(handedOut_, nullptr));
+  queue_.WaitOnCaller(lock, [this] { return !inRead_; });
+  queue_.Drop();
+  if (handedOut_ != nullptr) queue_.Free(std::exchange(handedOut_, nullptr));
   failure_ = nullptr;
   fd_ = -1;
 }
 
 void BlockReader::Run() {
-  std::unique_lock lock(mutex_);
+  Queue::Lock lock(queue_.Mutex());
   for (;;) {
-    work_.wait(lock, [this] { return quit_ || (reading_ && !ended_ && !free_.empty()); });
+    queue_.WaitOnThread(lock,
+                        [this] { return quit_ || (reading_ && !ended_ && queue_.HasFree()); });
     if (quit_) return;
-    char* const buffer = free_.back();
-    free_.pop_back();
+    char* const buffer = queue_.TakeFree();
     const int fd = fd_;
     inRead_ = true;
     lock.unlock();
@@ -91,7 +80,7 @@ void BlockReader::Run() {
     std::exception_ptr failure;
     try {
       do {
-        got = Read(fd, buffer, blockSize_);
+        got = Read(fd, buffer, queue_.BufferSize());
       } while (got < 0 && errno == EINTR);
       if (got < 0) {
         throw SystemFailure(ErrorNumber::kReadInput, "Cannot read " + Quoted(name_), errno);
@@ -102,16 +91,16 @@ void BlockReader::Run() {
     lock.lock();
     inRead_ = false;
     if (!reading_) {
-      free_.push_back(buffer);  // abandoned meanwhile
+      queue_.Free(buffer);  // abandoned meanwhile
     } else if (got > 0 && !failure) {
-      filled_.push_back({buffer, static_cast<std::size_t>(got)});
+      queue_.Queue({buffer, static_cast<std::size_t>(got)});
     } else {
-      free_.push_back(buffer);
+      queue_.Free(buffer);
       ended_ = true;
       reading_ = false;
       failure_ = failure;
     }
-    done_.notify_all();
+    queue_.WakeCaller();
   }
 }
 

@@ -3,16 +3,12 @@
 // and handed over in order, so memory stays bounded.
 #pragma once
 
-#include <condition_variable>
 #include <cstddef>
-#include <deque>
 #include <exception>
-#include <mutex>
 #include <string>
 #include <thread>
-#include <vector>
 
-#include "AlignedBuffer.h"
+#include "BlockQueue.h"
 
 namespace corvane::detail {
 
@@ -37,20 +33,14 @@ class BlockReader {
   void Abandon() noexcept;
 
  private:
-  struct Filled {
-    char* data;
-    std::size_t size;
-  };
+  // Buffers in all: one held by the caller, the rest read ahead.
+  using Queue = BlockQueue<3>;
 
   void Run();
 
-  const std::size_t blockSize_;
-  std::mutex mutex_;
-  std::condition_variable work_;  // the thread waits for a file and free buffers
-  std::condition_variable done_;  // the caller waits for blocks or an idle thread
-  std::deque<Filled> filled_;
-  std::vector<char*> free_;
-  std::vector<AlignedBuffer> buffers_;
+  // The thread fills the queue's buffers, the caller empties them; all of
+  // the below is guarded by its lock.
+  Queue queue_;
   char* handedOut_ = nullptr;  // the block the caller holds
   bool reading_ = false;       // the thread has a file to read
   bool inRead_ = false;        // the thread is in a read call

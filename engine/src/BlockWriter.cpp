@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <utility>
 
 #include "FileSystem.h"
@@ -10,36 +11,27 @@
 
 namespace corvane::detail {
 
-namespace {
-
-// Buffers in all: one lent to the transcoder, the rest queued or being
-// written. Three blocks in flight keep the thread busy when writes are slower
-// than the scan, in a few MiB.
-constexpr std::size_t kBuffers = 4;
-
-}  // namespace
-
 BlockWriter::BlockWriter() : thread_([this] { Run(); }) {}
 
 BlockWriter::~BlockWriter() {
   {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(queue_.Mutex());
     quit_ = true;
   }
-  work_.notify_all();
+  queue_.WakeThread();
   thread_.join();
 }
 
 void BlockWriter::Begin(int fd, const std::string& name) {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(queue_.Mutex());
   fd_ = fd;
   name_ = name;
   failure_ = nullptr;
 }
 
 void BlockWriter::End() {
-  std::unique_lock lock(mutex_);
-  done_.wait(lock, [this] { return queue_.empty() && !writing_; });
+  Queue::Lock lock(queue_.Mutex());
+  queue_.WaitOnCaller(lock, [this] { return !queue_.HasQueued() && !writing_; });
   if (failure_) {
     std::exception_ptr failure = std::exchange(failure_, nullptr);
     lock.unlock();
@@ -48,28 +40,22 @@ void BlockWriter::End() {
 }
 
 void BlockWriter::Abandon() noexcept {
-  std::unique_lock lock(mutex_);
-  for (const Block& block : queue_) free_.push_back(block.data);
-  queue_.clear();
-  done_.wait(lock, [this] { return !writing_; });
+  Queue::Lock lock(queue_.Mutex());
+  queue_.Drop();
+  queue_.WaitOnCaller(lock, [this] { return !writing_; });
   failure_ = nullptr;
   fd_ = -1;
 }
 
 char* BlockWriter::LendBuffer(std::size_t size) {
-  std::lock_guard lock(mutex_);
-  if (buffers_.empty()) {
-    bufferSize_ = size;
-    for (std::size_t i = 0; i < kBuffers; ++i) {
-      buffers_.push_back(AllocateAligned(size));
-      free_.push_back(buffers_.back().get());
-    }
-    lent_ = free_.back();
-    free_.pop_back();
+  std::lock_guard lock(queue_.Mutex());
+  if (!queue_.Allocated()) {
+    queue_.Allocate(size);
+    lent_ = queue_.TakeFree();
   }
   // A transcoder made anew (after a failure) goes on in the buffer the last
   // one had: it is never queued.
-  return size <= bufferSize_ ? lent_ : nullptr;
+  return size <= queue_.BufferSize() ? lent_ : nullptr;
 }
 
 char* BlockWriter::TakeBlock(char* block, std::size_t size) {
@@ -78,56 +64,52 @@ char* BlockWriter::TakeBlock(char* block, std::size_t size) {
 
 void BlockWriter::Write(const char* data, std::size_t size) {
   while (size > 0) {
-    std::unique_lock lock(mutex_);
+    Queue::Lock lock(queue_.Mutex());
     if (failure_) {
       lock.unlock();
       ThrowFailure();
     }
-    done_.wait(lock, [this] { return !free_.empty(); });
-    char* const buffer = free_.back();
-    free_.pop_back();
+    queue_.WaitOnCaller(lock, [this] { return queue_.HasFree(); });
+    char* const buffer = queue_.TakeFree();
     lock.unlock();
-    const std::size_t n = std::min(size, bufferSize_);
+    const std::size_t n = std::min(size, queue_.BufferSize());
     std::memcpy(buffer, data, n);
     lock.lock();
-    queue_.push_back({buffer, n});
-    work_.notify_one();
+    queue_.Queue({buffer, n});
+    queue_.WakeThread();
     data += n;
     size -= n;
   }
 }
 
 char* BlockWriter::Exchange(Block block) {
-  std::unique_lock lock(mutex_);
+  Queue::Lock lock(queue_.Mutex());
   if (failure_) {
     // The block is not queued; the caller keeps it.
     lock.unlock();
     ThrowFailure();
   }
-  queue_.push_back(block);
-  work_.notify_one();
-  done_.wait(lock, [this] { return !free_.empty(); });
-  char* const buffer = free_.back();
-  free_.pop_back();
-  return buffer;
+  queue_.Queue(block);
+  queue_.WakeThread();
+  queue_.WaitOnCaller(lock, [this] { return queue_.HasFree(); });
+  return queue_.TakeFree();
 }
 
 void BlockWriter::ThrowFailure() {
   std::exception_ptr failure;
   {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(queue_.Mutex());
     failure = failure_;
   }
   std::rethrow_exception(failure);
 }
 
 void BlockWriter::Run() {
-  std::unique_lock lock(mutex_);
+  Queue::Lock lock(queue_.Mutex());
   for (;;) {
-    work_.wait(lock, [this] { return quit_ || !queue_.empty(); });
+    queue_.WaitOnThread(lock, [this] { return quit_ || queue_.HasQueued(); });
     if (quit_) return;
-    const Block block = queue_.front();
-    queue_.pop_front();
+    const Block block = queue_.TakeQueued();
     if (!failure_) {
       writing_ = true;
       const int fd = fd_;
@@ -144,8 +126,8 @@ void BlockWriter::Run() {
       if (failure && !failure_) failure_ = failure;
     }
     // After a failure the rest is dropped: its buffers come back at once.
-    free_.push_back(block.data);
-    done_.notify_all();
+    queue_.Free(block.data);
+    queue_.WakeCaller();
   }
 }
 

@@ -4,16 +4,12 @@
 // lent to it in turn from a small, fixed set, so memory stays bounded.
 #pragma once
 
-#include <condition_variable>
 #include <cstddef>
-#include <deque>
 #include <exception>
-#include <mutex>
 #include <string>
 #include <thread>
-#include <vector>
 
-#include "AlignedBuffer.h"
+#include "BlockQueue.h"
 #include "LendingSink.h"
 
 namespace corvane::detail {
@@ -45,23 +41,20 @@ class BlockWriter final : public LendingSink {
   void Write(const char* data, std::size_t size) override;
 
  private:
-  struct Block {
-    char* data;
-    std::size_t size;
-  };
+  // Buffers in all: one lent to the transcoder, the rest queued or being
+  // written. Three blocks in flight keep the thread busy when writes are
+  // slower than the scan, in a few MiB.
+  using Queue = BlockQueue<4>;
+  using Block = Queue::Block;
 
   void Run();
   // Hands a block to the thread and waits for a free buffer, which it returns.
   char* Exchange(Block block);
   void ThrowFailure();
 
-  std::mutex mutex_;
-  std::condition_variable work_;  // the thread waits for blocks
-  std::condition_variable done_;  // the caller waits for free buffers or an idle thread
-  std::deque<Block> queue_;
-  std::vector<char*> free_;
-  std::vector<AlignedBuffer> buffers_;
-  std::size_t bufferSize_ = 0;
+  // The caller fills the queue's buffers, the thread empties them; all of
+  // the below is guarded by its lock, but for lent_, the caller's alone.
+  Queue queue_;
   char* lent_ = nullptr;
   bool writing_ = false;  // the thread is writing a block it took
   bool quit_ = false;

@@ -1,7 +1,8 @@
 // The file-system calls the engine makes, one small set for every platform:
 // FileSystemPosix.cpp and FileSystemWindows.cpp implement them. Descriptors
-// are ints: POSIX file descriptors, or the C run-time's on Windows. Calls that
-// can fail return -1 (or false) and leave the reason in errno.
+// are POSIX file descriptors, or the C run-time's on Windows: the calls that
+// open one return its owner, the others take its number. Calls that can fail
+// return -1, an empty owner or false, and leave the reason in errno.
 // Not for use outside the engine and its tests.
 #pragma once
 
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "engine/FileIdentity.h"
+#include "platform/Descriptor.h"
 
 namespace corvane::detail {
 
@@ -28,17 +30,16 @@ struct FileInfo {
 };
 
 // Descriptors. Interrupted calls are repeated inside.
-int OpenForReading(const std::string& path);
+platform::Descriptor OpenForReading(const std::string& path);
 // A new file that did not exist (never follows a link), with the given
 // permissions less the umask.
-int CreateExclusive(const std::string& path, unsigned permissions);
+platform::Descriptor CreateExclusive(const std::string& path, unsigned permissions);
 // An existing regular file, opened for writing as it is; never follows a
 // link. Empty sets its size to nothing.
-int OpenExistingForWriting(const std::string& path);
+platform::Descriptor OpenExistingForWriting(const std::string& path);
 int Empty(int fd);
 std::ptrdiff_t Read(int fd, void* data, std::size_t size);
 std::ptrdiff_t Write(int fd, const void* data, std::size_t size);
-int Close(int fd);
 
 // Names.
 int Rename(const std::string& from, const std::string& to);  // replaces the target
@@ -46,10 +47,11 @@ int Remove(const std::string& path);
 // A folder held while an output is written in it: on POSIX a descriptor
 // through which the unfinished file is still removed after the folder was
 // renamed; on Windows a handle that keeps the folder from being renamed
-// meanwhile. -1 where it cannot be had: removal then goes by the path alone.
-int HoldFolder(const std::string& path);
-// Removes path; where nothing is there any more but the folder is held, the
-// file of that name in the held folder (wherever the folder went).
+// meanwhile. Empty where it cannot be had: removal then goes by the path alone.
+platform::Descriptor HoldFolder(const std::string& path);
+// Removes path; where nothing is there any more but the folder is held (folder
+// is not -1), the file of that name in the held folder (wherever the folder
+// went).
 int RemoveFromFolder(int folder, const std::string& path, const std::string& name);
 // Async-signal-safe removal, for the signal handler.
 void RemoveNow(const char* path) noexcept;

@@ -91,14 +91,11 @@ bool FoldsCase(int folder) {
   }
   constexpr int kCaseFoldFlag = 0x40000000;  // FS_CASEFOLD_FL
   // The flags are read through a descriptor opened for reading.
-  const int readable =
-      Repeated([&] { return ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
-  if (readable < 0) return false;
+  const platform::Descriptor readable(
+      Repeated([&] { return ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
+  if (!readable) return false;
   int flags = 0;
-  const bool folds =
-      ::ioctl(readable, FS_IOC_GETFLAGS, &flags) == 0 && (flags & kCaseFoldFlag) != 0;
-  ::close(readable);
-  return folds;
+  return ::ioctl(readable.Get(), FS_IOC_GETFLAGS, &flags) == 0 && (flags & kCaseFoldFlag) != 0;
 #else
   (void)folder;
   return false;
@@ -140,19 +137,20 @@ std::string Capitals(const std::string& name) {
 
 }  // namespace
 
-int OpenForReading(const std::string& path) {
-  return Repeated([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC); });
+platform::Descriptor OpenForReading(const std::string& path) {
+  return platform::Descriptor(Repeated([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC); }));
 }
 
-int CreateExclusive(const std::string& path, unsigned permissions) {
-  return Repeated([&] {
+platform::Descriptor CreateExclusive(const std::string& path, unsigned permissions) {
+  return platform::Descriptor(Repeated([&] {
     return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
                   static_cast<mode_t>(permissions));
-  });
+  }));
 }
 
-int OpenExistingForWriting(const std::string& path) {
-  return Repeated([&] { return ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW); });
+platform::Descriptor OpenExistingForWriting(const std::string& path) {
+  return platform::Descriptor(
+      Repeated([&] { return ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW); }));
 }
 
 int Empty(int fd) {
@@ -173,13 +171,6 @@ std::ptrdiff_t Write(int fd, const void* data, std::size_t size) {
   return ::write(fd, data, size);
 }
 
-int Close(int fd) {
-  // Linux releases the descriptor even when close is interrupted, so EINTR
-  // is no failure here (and retrying could close someone else's descriptor).
-  const int result = ::close(fd);
-  return result != 0 && errno == EINTR ? 0 : result;
-}
-
 int Rename(const std::string& from, const std::string& to) {
   if (const IoHooks* hooks = ActiveIoHooks(); hooks != nullptr && hooks->rename) {
     return hooks->rename(from.c_str(), to.c_str());
@@ -194,13 +185,14 @@ int Remove(const std::string& path) {
   return ::unlink(path.c_str());
 }
 
-int HoldFolder(const std::string& path) {
+platform::Descriptor HoldFolder(const std::string& path) {
 #ifdef O_PATH
   const int flags = O_PATH | O_DIRECTORY | O_CLOEXEC;  // no read permission needed
 #else
   const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 #endif
-  return Repeated([&] { return ::open(path.empty() ? "." : path.c_str(), flags); });
+  return platform::Descriptor(
+      Repeated([&] { return ::open(path.empty() ? "." : path.c_str(), flags); }));
 }
 
 int RemoveFromFolder(int folder, const std::string& path, const std::string& name) {
@@ -235,16 +227,15 @@ bool StatusOfTarget(const std::string& path, FileInfo& info) {
 }
 
 bool StatusOfFolder(const std::string& path, FolderInfo& info) {
-  const int folder = HoldFolder(path);
-  if (folder < 0) return false;
+  const platform::Descriptor folder = HoldFolder(path);
+  if (!folder) return false;
   struct stat status {};
-  const bool known = ::fstat(folder, &status) == 0;
+  const bool known = ::fstat(folder.Get(), &status) == 0;
   if (known) {
     info.identity = {static_cast<std::uint64_t>(status.st_dev),
                      static_cast<std::uint64_t>(status.st_ino)};
-    info.foldsCase = FoldsCase(folder);
+    info.foldsCase = FoldsCase(folder.Get());
   }
-  ::close(folder);
   return known;
 }
 

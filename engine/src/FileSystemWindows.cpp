@@ -18,6 +18,7 @@
 #include "engine/Errors.h"
 #include "engine/OutputNamer.h"
 #include "engine/WindowsText.h"
+#include "platform/Handle.h"
 
 namespace corvane {
 
@@ -168,56 +169,55 @@ bool StatusOfPath(const std::string& path, FileInfo& info, bool linkItself) {
     return false;
   }
   const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (linkItself ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
-  const HANDLE handle =
+  const platform::Handle handle(
       ::CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, flags, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
+                    nullptr, OPEN_EXISTING, flags, nullptr));
+  if (!handle) {
     errno = ErrnoFromWindows(::GetLastError());
     return false;
   }
-  const bool filled = Fill(handle, info, linkItself);
-  ::CloseHandle(handle);
-  return filled;
+  return Fill(handle.Get(), info, linkItself);
 }
 
 }  // namespace
 
-int OpenForReading(const std::string& path) {
+platform::Descriptor OpenForReading(const std::string& path) {
   std::wstring wide;
-  if (!ToWide(path, wide)) return -1;
+  if (!ToWide(path, wide)) return {};
   // A device is refused before it is opened: a port or the console may keep
   // the open waiting for ever, and NUL reads as an empty file.
   if (IsDeviceName(wide)) {
     errno = kNotADiskFile;
-    return -1;
+    return {};
   }
-  const int fd = ::_wopen(wide.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT | _O_SEQUENTIAL);
-  if (fd >= 0 && ::GetFileType(reinterpret_cast<HANDLE>(::_get_osfhandle(fd))) != FILE_TYPE_DISK) {
-    ::_close(fd);
+  platform::Descriptor fd(
+      ::_wopen(wide.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT | _O_SEQUENTIAL));
+  if (fd && ::GetFileType(reinterpret_cast<HANDLE>(::_get_osfhandle(fd.Get()))) != FILE_TYPE_DISK) {
+    fd.Reset();
     errno = kNotADiskFile;
-    return -1;
   }
   return fd;
 }
 
-int CreateExclusive(const std::string& path, unsigned /*permissions*/) {
+platform::Descriptor CreateExclusive(const std::string& path, unsigned /*permissions*/) {
   std::wstring wide;
-  if (!ToWide(path, wide)) return -1;
+  if (!ToWide(path, wide)) return {};
   // A read-only file could not be replaced by the rename later: every new
   // file is writable, as Windows makes files.
-  return ::_wopen(wide.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-                  _S_IREAD | _S_IWRITE);
+  return platform::Descriptor(::_wopen(wide.c_str(),
+                                       _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                                       _S_IREAD | _S_IWRITE));
 }
 
-int OpenExistingForWriting(const std::string& path) {
+platform::Descriptor OpenExistingForWriting(const std::string& path) {
   FileInfo info;
   if (StatusOfName(path, info) && info.kind != FileInfo::Kind::kRegular) {
     errno = EACCES;
-    return -1;
+    return {};
   }
   std::wstring wide;
-  if (!ToWide(path, wide)) return -1;
-  return ::_wopen(wide.c_str(), _O_WRONLY | _O_BINARY | _O_NOINHERIT);
+  if (!ToWide(path, wide)) return {};
+  return platform::Descriptor(::_wopen(wide.c_str(), _O_WRONLY | _O_BINARY | _O_NOINHERIT));
 }
 
 int Empty(int fd) {
@@ -240,8 +240,6 @@ std::ptrdiff_t Write(int fd, const void* data, std::size_t size) {
   }
   return ::_write(fd, data, static_cast<unsigned>(std::min(size, kMaxChunk)));
 }
-
-int Close(int fd) { return ::_close(fd); }
 
 int Rename(const std::string& from, const std::string& to) {
   if (const IoHooks* hooks = ActiveIoHooks(); hooks != nullptr && hooks->rename) {
@@ -285,20 +283,21 @@ int Remove(const std::string& path) {
   return 0;
 }
 
-int HoldFolder(const std::string& path) {
+platform::Descriptor HoldFolder(const std::string& path) {
   // Listing access without FILE_SHARE_DELETE: nobody may rename or remove
   // the folder while the handle is open.
   std::wstring wide;
-  if (!ToWide(path.empty() ? "." : path, wide)) return -1;
-  const HANDLE handle =
-      ::CreateFileW(wide.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
+  if (!ToWide(path.empty() ? "." : path, wide)) return {};
+  platform::Handle handle(::CreateFileW(wide.c_str(), FILE_LIST_DIRECTORY,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!handle) {
     errno = ErrnoFromWindows(::GetLastError());
-    return -1;
+    return {};
   }
-  const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY);
-  if (fd < 0) ::CloseHandle(handle);
+  // The descriptor owns the handle from here on.
+  platform::Descriptor fd(::_open_osfhandle(reinterpret_cast<intptr_t>(handle.Get()), _O_RDONLY));
+  if (fd) handle.Release();
   return fd;
 }
 

@@ -15,8 +15,10 @@ constexpr int kStandardInput = 0;
 
 InputFile InputFile::Open(const std::string& path) {
   const std::string what = "Cannot open " + Quoted(path) + " for reading";
-  InputFile input(OpenForReading(path), true, path);
-  if (input.fd_ < 0) {
+  platform::Descriptor opened = OpenForReading(path);
+  const int fd = opened.Get();
+  InputFile input(std::move(opened), fd, path);
+  if (!input.opened_) {
     const int error = errno;
     // Windows refuses to open a folder with "Permission denied": say what it is.
     FileInfo target;
@@ -36,25 +38,13 @@ InputFile InputFile::Open(const std::string& path) {
 
 InputFile InputFile::Standard() {
   SetBinaryMode(kStandardInput);
-  InputFile input(kStandardInput, false, kStandardInputName);
+  InputFile input(platform::Descriptor(), kStandardInput, kStandardInputName);
   input.known_ = StatusOfDescriptor(kStandardInput, input.info_);
   return input;
 }
 
-InputFile::InputFile(int fd, bool owned, std::string name)
-    : fd_(fd), owned_(owned), name_(std::move(name)) {}
-
-InputFile::InputFile(InputFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)),
-      owned_(other.owned_),
-      name_(std::move(other.name_)),
-      info_(other.info_),
-      known_(other.known_),
-      sized_(other.sized_) {}
-
-InputFile::~InputFile() {
-  if (owned_ && fd_ >= 0) Close(fd_);
-}
+InputFile::InputFile(platform::Descriptor opened, int fd, std::string name)
+    : opened_(std::move(opened)), fd_(fd), name_(std::move(name)) {}
 
 std::size_t InputFile::Read(char* buffer, std::size_t size) {
   for (;;) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "FileSystem.h"
+#include "platform/Descriptor.h"
 
 namespace corvane::detail {
 
@@ -22,9 +23,8 @@ class InputFile {
   // not relied on: reading may start anywhere in it.
   static InputFile Standard();
 
-  InputFile(InputFile&& other) noexcept;
+  InputFile(InputFile&&) noexcept = default;
   InputFile& operator=(InputFile&&) = delete;
-  ~InputFile();
 
   const std::string& Name() const { return name_; }
   int Descriptor() const { return fd_; }
@@ -34,7 +34,7 @@ class InputFile {
   const FileInfo& Info() const { return info_; }
   // The size to read to the end, where it is known: that of a regular file
   // this program opened, unless the kernel makes it as it is read.
-  std::uint64_t ExpectedSize() const { return owned_ ? SizeHint() : 0; }
+  std::uint64_t ExpectedSize() const { return opened_ ? SizeHint() : 0; }
   // How much there is to read, roughly: the size of a regular file.
   std::uint64_t SizeHint() const { return IsRegular() && sized_ ? info_.size : 0; }
 
@@ -42,10 +42,10 @@ class InputFile {
   std::size_t Read(char* buffer, std::size_t size);
 
  private:
-  InputFile(int fd, bool owned, std::string name);
+  InputFile(platform::Descriptor opened, int fd, std::string name);
 
-  int fd_;
-  bool owned_;
+  platform::Descriptor opened_;  // the file this program opened; none for standard input
+  int fd_;                       // what is read: opened_'s, or standard input's
   std::string name_;
   FileInfo info_;
   bool known_ = false;

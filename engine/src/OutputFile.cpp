@@ -6,7 +6,6 @@
 #include <random>
 #include <string>
 #include <thread>
-#include <utility>
 
 #include "FileSystem.h"
 #include "PathParts.h"
@@ -72,31 +71,31 @@ OutputFile::OutputFile(const std::string& path, const FileInfo& input) : path_(p
   // Execution makes no sense for a list file.
   const int error = CreateTemporary(input.permissions & 0666u);
   if (error == 0) {
-    AdoptOwnership(fd_, replacesFile ? &older : nullptr, input);
+    AdoptOwnership(file_.Get(), replacesFile ? &older : nullptr, input);
     return;
   }
   if ((error == EACCES || error == EPERM) && replacesFile) {
     // The folder takes no new file, but the older output may be writable:
     // the file opened is the one judged, before anything of it changes.
-    fd_ = OpenExistingForWriting(path);
-    if (fd_ >= 0) {
+    file_ = OpenExistingForWriting(path);
+    if (file_) {
       FileInfo opened = older;
-      StatusOfDescriptor(fd_, opened);
+      StatusOfDescriptor(file_.Get(), opened);
       if (!MayWriteInPlace(opened, input)) {
-        Close(std::exchange(fd_, -1));
+        file_.Reset();
         throw ConversionError(ErrorNumber::kCreateOutput,
                               cannotCreate + ": " + SystemReason(error) +
                                   "; the older file is another user's, who could read there "
                                   "what the input keeps from others",
                               error);
       }
-      if (Empty(fd_) != 0) {
+      if (Empty(file_.Get()) != 0) {
         const int failure = errno;
-        Close(std::exchange(fd_, -1));
+        file_.Reset();
         throw SystemFailure(ErrorNumber::kCreateOutput, cannotCreate, failure);
       }
       inPlace_ = true;
-      AdoptOwnership(fd_, &opened, input);
+      AdoptOwnership(file_.Get(), &opened, input);
       return;
     }
   }
@@ -106,7 +105,7 @@ OutputFile::OutputFile(const std::string& path, const FileInfo& input) : path_(p
 OutputFile::~OutputFile() { Abandon(); }
 
 void OutputFile::Commit() {
-  if (Close(std::exchange(fd_, -1)) != 0) {
+  if (file_.Close() != 0) {
     throw SystemFailure(ErrorNumber::kFinishOutput, "Cannot finish " + Quoted(path_), errno);
   }
   if (!inPlace_) {
@@ -120,7 +119,7 @@ void OutputFile::Commit() {
     Forget();
   }
   committed_ = true;
-  ReleaseFolder();
+  folder_.Reset();
 }
 
 ConversionError OutputFile::Abandoned(const ConversionError& failure) {
@@ -141,15 +140,15 @@ int OutputFile::CreateTemporary(unsigned permissions) {
   const std::string name = path_.substr(folderLength);
   folder_ = HoldFolder(folder);
   Create(folder, name, permissions);
-  if (fd_ < 0 && (errno == EMFILE || errno == ENFILE) && folder_ >= 0) {
+  if (!file_ && (errno == EMFILE || errno == ENFILE) && folder_) {
     // The file matters more than holding its folder.
-    ReleaseFolder();
+    folder_.Reset();
     Create(folder, name, permissions);
   }
-  if (fd_ < 0) {
+  if (!file_) {
     const int error = errno;
     temporary_.clear();  // nothing of this conversion's to remove
-    ReleaseFolder();
+    folder_.Reset();
     return error;
   }
   SetHidden(temporary_, true);
@@ -169,10 +168,10 @@ void OutputFile::Create(const std::string& folder, const std::string& name, unsi
     for (int attempt = 0; attempt < 100; ++attempt) {
       temporaryName_ = stem + RandomSuffix();
       temporary_ = folder + temporaryName_;
-      fd_ = CreateExclusive(temporary_, permissions);
-      if (fd_ >= 0 || errno != EEXIST) break;
+      file_ = CreateExclusive(temporary_, permissions);
+      if (file_ || errno != EEXIST) break;
     }
-    if (fd_ >= 0 || errno != ENAMETOOLONG) break;
+    if (file_ || errno != ENAMETOOLONG) break;
   }
 }
 
@@ -180,22 +179,16 @@ void OutputFile::Create(const std::string& folder, const std::string& name, unsi
 // folder where that was renamed meanwhile; returns 0, or why it could not be
 // removed.
 int OutputFile::Abandon() {
-  if (fd_ >= 0) Close(std::exchange(fd_, -1));
+  file_.Reset();
   int error = 0;
   if (!committed_ && !temporary_.empty() && place_ != kGone) {
-    if (RemoveFromFolder(folder_, temporary_, temporaryName_) != 0 && errno != ENOENT) {
+    if (RemoveFromFolder(folder_.Get(), temporary_, temporaryName_) != 0 && errno != ENOENT) {
       error = errno;
     }
     Forget();
   }
-  ReleaseFolder();
+  folder_.Reset();
   return error;
-}
-
-void OutputFile::ReleaseFolder() {
-  const int error = errno;
-  if (folder_ >= 0) Close(std::exchange(folder_, -1));
-  errno = error;
 }
 
 void OutputFile::Forget() {

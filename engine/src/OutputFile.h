@@ -17,6 +17,7 @@
 
 #include "FileSystem.h"
 #include "engine/Errors.h"
+#include "platform/Descriptor.h"
 
 namespace corvane::detail {
 
@@ -38,7 +39,7 @@ class OutputFile {
 
   // The older output is written in place: a failure leaves it incomplete.
   bool InPlace() const { return inPlace_; }
-  int Descriptor() const { return fd_; }
+  int Descriptor() const { return file_.Get(); }
 
   // Closes the complete output and gives it its name. Fails with
   // kFinishOutput.
@@ -54,14 +55,13 @@ class OutputFile {
   int CreateTemporary(unsigned permissions);
   void Create(const std::string& folder, const std::string& name, unsigned permissions);
   int Abandon();
-  void ReleaseFolder();
   void Forget();
 
-  std::string path_;           // the output name
-  std::string temporary_;      // the hidden temporary file's path, where there is one
-  std::string temporaryName_;  // its name in its folder
-  int folder_ = -1;            // the folder, held while the temporary file is written
-  int fd_ = -1;
+  std::string path_;             // the output name
+  std::string temporary_;        // the hidden temporary file's path, where there is one
+  std::string temporaryName_;    // its name in its folder
+  platform::Descriptor folder_;  // the folder, held while the temporary file is written
+  platform::Descriptor file_;
   int place_ = -1;  // in the table of unfinished outputs; kGone once renamed or removed
   bool inPlace_ = false;
   bool committed_ = false;

@@ -4,6 +4,7 @@
 #include <cerrno>
 
 #include "engine/StandardDescriptors.h"
+#include "platform/Descriptor.h"
 
 namespace corvane {
 
@@ -11,10 +12,11 @@ void KeepStandardDescriptorsOpen() noexcept {
   for (int fd = 0; fd <= 2; ++fd) {
     if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
     // The lowest free number: fd itself, as the ones below it are open.
-    const int opened = ::open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY);
-    if (opened >= 0 && opened != fd) {
-      ::dup2(opened, fd);
-      ::close(opened);
+    platform::Descriptor opened(::open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY));
+    if (opened.Get() == fd) {
+      opened.Release();  // held from now on
+    } else if (opened) {
+      ::dup2(opened.Get(), fd);
     }
   }
 }

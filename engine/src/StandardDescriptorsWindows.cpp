@@ -2,6 +2,7 @@
 #include <io.h>
 
 #include "engine/StandardDescriptors.h"
+#include "platform/Descriptor.h"
 
 namespace corvane {
 
@@ -12,10 +13,11 @@ void KeepStandardDescriptorsOpen() noexcept {
   for (int fd = 0; fd <= 2; ++fd) {
     const intptr_t handle = ::_get_osfhandle(fd);
     if (handle != -1 && handle != -2 && handle != 0) continue;
-    const int opened = ::_wopen(L"NUL", (fd == 0 ? _O_WRONLY : _O_RDONLY) | _O_BINARY);
-    if (opened >= 0 && opened != fd) {
-      ::_dup2(opened, fd);
-      ::_close(opened);
+    platform::Descriptor opened(::_wopen(L"NUL", (fd == 0 ? _O_WRONLY : _O_RDONLY) | _O_BINARY));
+    if (opened.Get() == fd) {
+      opened.Release();  // held from now on
+    } else if (opened) {
+      ::_dup2(opened.Get(), fd);
     }
   }
 }

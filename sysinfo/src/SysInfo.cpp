@@ -11,6 +11,23 @@ namespace {
 
 constexpr std::uint32_t kBufferSize = 1024;
 
+// A key opened through a Registry, closed when this goes: in every case, also
+// the handle 0 that a failed open leaves (the registry refuses it).
+class OpenedKey {
+ public:
+  explicit OpenedKey(Registry& registry) : registry_(registry) {}
+  ~OpenedKey() { registry_.RegCloseKey(key_); }
+  OpenedKey(const OpenedKey&) = delete;
+  OpenedKey& operator=(const OpenedKey&) = delete;
+
+  RegHandle Get() const { return key_; }
+  RegHandle* Receive() { return &key_; }
+
+ private:
+  Registry& registry_;
+  RegHandle key_ = 0;
+};
+
 }  // namespace
 
 bool GetKeyValue(Registry& registry, std::uint32_t KeyRoot, const std::string& KeyName,
@@ -18,15 +35,14 @@ bool GetKeyValue(Registry& registry, std::uint32_t KeyRoot, const std::string& K
   std::array<unsigned char, kBufferSize> buffer{};  // all NUL
   std::uint32_t size = kBufferSize;
   std::uint32_t type = 0;
-  RegHandle key = 0;
+  OpenedKey key(registry);
   // Read access only: a standard user may not write under HKEY_LOCAL_MACHINE, and asking for
   // write rights there would make an installed tool look missing.
   const bool read =
-      registry.RegOpenKeyExA(KeyRoot, KeyName, 0, kKeyRead, &key) == kErrorSuccess &&
-      registry.RegQueryValueExA(key, SubKeyRef, &type, buffer.data(), &size) == kErrorSuccess &&
+      registry.RegOpenKeyExA(KeyRoot, KeyName, 0, kKeyRead, key.Receive()) == kErrorSuccess &&
+      registry.RegQueryValueExA(key.Get(), SubKeyRef, &type, buffer.data(), &size) ==
+          kErrorSuccess &&
       size <= kBufferSize;
-  // Closed in every case, also the handle 0 that a failed open leaves (the registry refuses it).
-  registry.RegCloseKey(key);
   if (!read) {
     KeyVal.clear();
     return false;

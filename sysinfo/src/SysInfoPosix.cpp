@@ -14,6 +14,7 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/Descriptor.h"
 #include "sysinfo/SysInfo.h"
 
 namespace corvane {
@@ -81,26 +82,26 @@ void StartDetached(const std::string& path) {
   char* const argv[] = {file.data(), nullptr};
 
   // The grandchild reports a failed exec through this pipe; a successful exec closes it.
-  int report[2];
-  if (::pipe2(report, O_CLOEXEC) != 0) {
+  int ends[2];
+  if (::pipe2(ends, O_CLOEXEC) != 0) {
     throw std::system_error(errno, std::generic_category(), "Cannot start " + path);
   }
+  platform::Descriptor reader(ends[0]);
+  platform::Descriptor writer(ends[1]);
   const pid_t child = ::fork();
   if (child < 0) {
     const int error = errno;
-    ::close(report[0]);
-    ::close(report[1]);
     throw std::system_error(error, std::generic_category(), "Cannot start " + path);
   }
   if (child == 0) {
     // Child: a new session, then a grandchild that becomes the tool. The child exits at once, so
     // the tool is adopted by init and never waited for by this program.
-    ::close(report[0]);
+    reader.Close();
     ::setsid();
     const pid_t grandchild = ::fork();
     if (grandchild < 0) {
       const int error = errno;
-      [[maybe_unused]] auto ignored = ::write(report[1], &error, sizeof error);
+      [[maybe_unused]] auto ignored = ::write(writer.Get(), &error, sizeof error);
       ::_exit(127);
     }
     if (grandchild == 0) {
@@ -113,15 +114,15 @@ void StartDetached(const std::string& path) {
       ::sigaction(SIGCHLD, &standard, nullptr);
       ::execv(argv[0], argv);
       const int error = errno;
-      [[maybe_unused]] auto ignored = ::write(report[1], &error, sizeof error);
+      [[maybe_unused]] auto ignored = ::write(writer.Get(), &error, sizeof error);
       ::_exit(127);
     }
     ::_exit(0);
   }
 
-  ::close(report[1]);
-  const std::string failure = ReadAll(report[0]);
-  ::close(report[0]);
+  writer.Reset();  // the children hold the only writing ends left
+  const std::string failure = ReadAll(reader.Get());
+  reader.Reset();
   int status = 0;
   while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }

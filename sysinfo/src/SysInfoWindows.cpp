@@ -5,6 +5,7 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/Handle.h"
 #include "sysinfo/SysInfo.h"
 #include "sysinfo/SysInfoWindows.h"
 
@@ -69,8 +70,8 @@ class WindowsSysInfoPlatform final : public SysInfoPlatform {
                               "Cannot start " + path);
     }
     // Not waited for: the handles are only let go.
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
+    const platform::Handle thread(process.hThread);
+    const platform::Handle started(process.hProcess);
   }
 
  private:
@@ -83,8 +84,8 @@ std::unique_ptr<Registry> MakeWindowsRegistry() { return std::make_unique<Window
 
 std::string FindNormalFile(const std::string& pattern) {
   WIN32_FIND_DATAA found{};
-  const HANDLE search = ::FindFirstFileA(pattern.c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return {};
+  const platform::SearchHandle search(::FindFirstFileA(pattern.c_str(), &found));
+  if (!search) return {};
   constexpr DWORD kNotNormal =
       FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
   std::string name;
@@ -93,8 +94,7 @@ std::string FindNormalFile(const std::string& pattern) {
       name = found.cFileName;
       break;
     }
-  } while (::FindNextFileA(search, &found));
-  ::FindClose(search);
+  } while (::FindNextFileA(search.Get(), &found));
   return name;
 }
 

@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/Descriptor.h"
 #include "support/Files.h"
 #include "support/Programs.h"
 #include "support/Reference.h"
@@ -328,12 +329,13 @@ class EndedPartWayBase : public ::testing::Test {
     const std::string fifo = scratch_ / "in.csv";
     EXPECT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     Program program({.command = {CSV2CRC_PATH, "in.csv"}, .folder = scratch_.Path()});
-    const int writer = ::open(fifo.c_str(), O_WRONLY);
-    EXPECT_GE(writer, 0);
+    const platform::Descriptor writer(::open(fifo.c_str(), O_WRONLY));
+    EXPECT_GE(writer.Get(), 0);
     const std::string chunk = Repeat(kBlockWithEnd, 1000);
     bool grown = false;
     for (int round = 0; round < 20000 && !grown; ++round) {
-      EXPECT_EQ(::write(writer, chunk.data(), chunk.size()), static_cast<ssize_t>(chunk.size()));
+      EXPECT_EQ(::write(writer.Get(), chunk.data(), chunk.size()),
+                static_cast<ssize_t>(chunk.size()));
       for (const std::string& name : Names(scratch_.Path())) {
         if (name.rfind(".A1_in.crc.", 0) == 0) {
           std::error_code ignored;
@@ -344,7 +346,6 @@ class EndedPartWayBase : public ::testing::Test {
     EXPECT_TRUE(grown) << "the temporary file never grew";
     program.Signal(signalNumber);
     const Outcome r = program.Wait();
-    ::close(writer);
     ::unlink(fifo.c_str());
     return r;
   }

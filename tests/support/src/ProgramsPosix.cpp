@@ -10,7 +10,9 @@
 #include <cstring>
 #include <filesystem>
 #include <thread>
+#include <utility>
 
+#include "platform/Descriptor.h"
 #include "support/Programs.h"
 
 namespace corvane::test {
@@ -18,10 +20,10 @@ namespace corvane::test {
 namespace {
 
 // An unnamed temporary file, open for reading and writing.
-int AnonymousFile() {
+platform::Descriptor AnonymousFile() {
   std::string pattern = (std::filesystem::temp_directory_path() / "corvane-stream-XXXXXX").string();
-  const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-  if (fd >= 0) ::unlink(pattern.c_str());
+  platform::Descriptor fd(::mkostemp(pattern.data(), O_CLOEXEC));
+  if (fd) ::unlink(pattern.c_str());
   return fd;
 }
 
@@ -43,8 +45,8 @@ struct Program::State {
   pid_t pid = -1;
   int status = 0;
   bool ended = false;
-  int out = -1;
-  int err = -1;
+  platform::Descriptor out;
+  platform::Descriptor err;
   std::string outputFile;
   std::thread feeder;
 };
@@ -52,20 +54,24 @@ struct Program::State {
 Program::Program(const Launch& launch) : state_(std::make_unique<State>()) {
   State& s = *state_;
   s.outputFile = launch.outputFile;
-  s.out = launch.outputFile.empty()
-              ? AnonymousFile()
-              : ::open(launch.outputFile.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  s.out = launch.outputFile.empty() ? AnonymousFile()
+                                    : platform::Descriptor(::open(launch.outputFile.c_str(),
+                                                                  O_WRONLY | O_APPEND | O_CLOEXEC));
   s.err = AnonymousFile();
-  int input[2] = {-1, -1};
+  platform::Descriptor input;  // the program's standard input
+  platform::Descriptor feed;   // the pipe's end it is fed through
   if (launch.input) {
     // Writing to a program that stopped reading must fail, not end the tests.
     ::signal(SIGPIPE, SIG_IGN);
-    if (::pipe2(input, O_CLOEXEC) != 0) input[0] = input[1] = -1;
+    if (int ends[2]; ::pipe2(ends, O_CLOEXEC) == 0) {
+      input = platform::Descriptor(ends[0]);
+      feed = platform::Descriptor(ends[1]);
+    }
   } else {
     const std::string from = launch.inputFile.empty() ? "/dev/null" : launch.inputFile;
-    input[0] = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    input = platform::Descriptor(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
   }
-  if (s.out < 0 || s.err < 0 || input[0] < 0) {
+  if (!s.out || !s.err || !input) {
     ADD_FAILURE() << "cannot set up the standard streams: " << std::strerror(errno);
     return;
   }
@@ -79,7 +85,7 @@ Program::Program(const Launch& launch) : state_(std::make_unique<State>()) {
     // Only async-signal-safe calls until exec; the program gets the default
     // disposition of every signal the tests touch.
     ::signal(SIGPIPE, SIG_DFL);
-    if (::dup2(input[0], 0) < 0 || ::dup2(s.out, 1) < 0 || ::dup2(s.err, 2) < 0 ||
+    if (::dup2(input.Get(), 0) < 0 || ::dup2(s.out.Get(), 1) < 0 || ::dup2(s.err.Get(), 2) < 0 ||
         (!launch.folder.empty() && ::chdir(launch.folder.c_str()) != 0)) {
       ::_exit(126);
     }
@@ -91,22 +97,21 @@ Program::Program(const Launch& launch) : state_(std::make_unique<State>()) {
     ::execv(argv[0], argv.data());
     ::_exit(127);
   }
-  ::close(input[0]);
+  input.Reset();  // the program's now
   if (s.pid < 0) {
     ADD_FAILURE() << "fork failed: " << std::strerror(errno);
-    if (input[1] >= 0) ::close(input[1]);
     return;
   }
   if (launch.input) {
-    s.feeder = std::thread([fd = input[1], data = *launch.input] {
+    // The feeder closes its end when done: the program then reads the end.
+    s.feeder = std::thread([fd = std::move(feed), data = *launch.input] {
       std::size_t done = 0;
       while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        const ssize_t n = ::write(fd.Get(), data.data() + done, data.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;  // the program stopped reading
         done += static_cast<std::size_t>(n);
       }
-      ::close(fd);
     });
   }
 }
@@ -114,8 +119,6 @@ Program::Program(const Launch& launch) : state_(std::make_unique<State>()) {
 Program::~Program() {
   if (state_->pid > 0 && !state_->ended) Wait();
   if (state_->feeder.joinable()) state_->feeder.join();
-  if (state_->out >= 0) ::close(state_->out);
-  if (state_->err >= 0) ::close(state_->err);
 }
 
 bool Program::HasEnded() {
@@ -144,8 +147,8 @@ Outcome Program::Wait() {
   if (s.feeder.joinable()) s.feeder.join();
   if (WIFEXITED(s.status)) outcome.exitCode = WEXITSTATUS(s.status);
   if (WIFSIGNALED(s.status)) outcome.signal = WTERMSIG(s.status);
-  if (s.outputFile.empty()) outcome.out = ReadAll(s.out);
-  outcome.err = ReadAll(s.err);
+  if (s.outputFile.empty()) outcome.out = ReadAll(s.out.Get());
+  outcome.err = ReadAll(s.err.Get());
   return outcome;
 }
 

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <utility>
 
 #include "engine/WindowsText.h"
+#include "platform/Handle.h"
 #include "support/Programs.h"
 
 namespace corvane::test {
@@ -31,17 +33,17 @@ std::string Quoted(const std::string& argument) {
 }
 
 // An unnamed temporary file that the program may inherit and write to.
-HANDLE AnonymousFile() {
+platform::Handle AnonymousFile() {
   char folder[MAX_PATH + 1] = {};
   char name[MAX_PATH + 1] = {};
   if (::GetTempPathA(sizeof folder, folder) == 0 ||
       ::GetTempFileNameA(folder, "cvt", 0, name) == 0) {
-    return INVALID_HANDLE_VALUE;
+    return {};
   }
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  return ::CreateFileA(
+  return platform::Handle(::CreateFileA(
       name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-      &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+      &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
 }
 
 std::string ReadAll(HANDLE file) {
@@ -54,18 +56,14 @@ std::string ReadAll(HANDLE file) {
   return text;
 }
 
-void CloseIfOpen(HANDLE& handle) {
-  if (handle != nullptr && handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
-  handle = nullptr;
-}
-
 }  // namespace
 
 struct Program::State {
-  PROCESS_INFORMATION process{};
+  platform::Handle process;
+  platform::Handle thread;
   bool ended = false;
-  HANDLE out = nullptr;
-  HANDLE err = nullptr;
+  platform::Handle out;
+  platform::Handle err;
   std::string outputFile;
   std::thread feeder;
 };
@@ -75,26 +73,26 @@ Program::Program(const Launch& launch) : state_(std::make_unique<State>()) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   s.outputFile = launch.outputFile;
   // Paths and arguments are UTF-8, as in the programs: wide calls throughout.
-  s.out =
-      launch.outputFile.empty()
-          ? AnonymousFile()
-          : ::CreateFileW(WideText(launch.outputFile).c_str(), FILE_APPEND_DATA,
-                          FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
+  s.out = launch.outputFile.empty()
+              ? AnonymousFile()
+              : platform::Handle(::CreateFileW(WideText(launch.outputFile).c_str(),
+                                               FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                               &inherit, OPEN_EXISTING, 0, nullptr));
   s.err = AnonymousFile();
-  HANDLE input = nullptr;
-  HANDLE feed = nullptr;
+  platform::Handle input;  // the program's standard input
+  platform::Handle feed;   // the pipe's end it is fed through
   if (launch.input) {
     // Only the program's end of the pipe is inherited.
-    if (::CreatePipe(&input, &feed, &inherit, 0)) {
-      ::SetHandleInformation(feed, HANDLE_FLAG_INHERIT, 0);
+    if (::CreatePipe(input.Receive(), feed.Receive(), &inherit, 0)) {
+      ::SetHandleInformation(feed.Get(), HANDLE_FLAG_INHERIT, 0);
     }
   } else {
     const std::string from = launch.inputFile.empty() ? "NUL" : launch.inputFile;
-    input = ::CreateFileW(WideText(from).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                          &inherit, OPEN_EXISTING, 0, nullptr);
+    input.Reset(::CreateFileW(WideText(from).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
+                              nullptr));
   }
-  if (s.out == INVALID_HANDLE_VALUE || s.err == INVALID_HANDLE_VALUE || input == nullptr ||
-      input == INVALID_HANDLE_VALUE) {
+  if (!s.out || !s.err || !input) {
     ADD_FAILURE() << "cannot set up the standard streams: error " << ::GetLastError();
     return;
   }
@@ -106,48 +104,47 @@ Program::Program(const Launch& launch) : state_(std::make_unique<State>()) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = input;
-  startup.hStdOutput = s.out;
-  startup.hStdError = s.err;
+  startup.hStdInput = input.Get();
+  startup.hStdOutput = s.out.Get();
+  startup.hStdError = s.err.Get();
   std::wstring wideCommandLine = WideText(commandLine);
   const std::wstring folder = WideText(launch.folder);
+  PROCESS_INFORMATION process{};
   const bool started = ::CreateProcessW(
       WideText(launch.command.at(0)).c_str(), wideCommandLine.data(), nullptr, nullptr, TRUE, 0,
-      nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &s.process);
-  CloseIfOpen(input);
+      nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &process);
+  const DWORD error = ::GetLastError();
+  input.Reset();  // the program's now
   if (!started) {
-    ADD_FAILURE() << "cannot start " << launch.command.at(0) << ": error " << ::GetLastError();
-    CloseIfOpen(feed);
+    ADD_FAILURE() << "cannot start " << launch.command.at(0) << ": error " << error;
     s.ended = true;
     return;
   }
+  s.process.Reset(process.hProcess);
+  s.thread.Reset(process.hThread);
   if (launch.input) {
-    s.feeder = std::thread([feed, data = *launch.input]() mutable {
+    // The feeder closes its end when done: the program then reads the end.
+    s.feeder = std::thread([feed = std::move(feed), data = *launch.input] {
       std::size_t done = 0;
       DWORD wrote = 0;
       while (done < data.size() &&
-             ::WriteFile(feed, data.data() + done,
+             ::WriteFile(feed.Get(), data.data() + done,
                          static_cast<DWORD>(std::min<std::size_t>(data.size() - done, 1 << 20)),
                          &wrote, nullptr)) {
         done += wrote;
       }
-      ::CloseHandle(feed);
     });
   }
 }
 
 Program::~Program() {
-  if (!state_->ended && state_->process.hProcess != nullptr) Wait();
+  if (!state_->ended && state_->process) Wait();
   if (state_->feeder.joinable()) state_->feeder.join();
-  CloseIfOpen(state_->process.hProcess);
-  CloseIfOpen(state_->process.hThread);
-  CloseIfOpen(state_->out);
-  CloseIfOpen(state_->err);
 }
 
 bool Program::HasEnded() {
-  if (!state_->ended && state_->process.hProcess != nullptr) {
-    state_->ended = ::WaitForSingleObject(state_->process.hProcess, 0) == WAIT_OBJECT_0;
+  if (!state_->ended && state_->process) {
+    state_->ended = ::WaitForSingleObject(state_->process.Get(), 0) == WAIT_OBJECT_0;
   }
   return state_->ended;
 }
@@ -155,15 +152,15 @@ bool Program::HasEnded() {
 Outcome Program::Wait() {
   State& s = *state_;
   Outcome outcome;
-  if (s.process.hProcess == nullptr) return outcome;
-  ::WaitForSingleObject(s.process.hProcess, INFINITE);
+  if (!s.process) return outcome;
+  ::WaitForSingleObject(s.process.Get(), INFINITE);
   s.ended = true;
   if (s.feeder.joinable()) s.feeder.join();
   DWORD code = 0;
-  ::GetExitCodeProcess(s.process.hProcess, &code);
+  ::GetExitCodeProcess(s.process.Get(), &code);
   outcome.exitCode = static_cast<int>(code);
-  if (s.outputFile.empty()) outcome.out = ReadAll(s.out);
-  outcome.err = ReadAll(s.err);
+  if (s.outputFile.empty()) outcome.out = ReadAll(s.out.Get());
+  outcome.err = ReadAll(s.err.Get());
   return outcome;
 }
 
