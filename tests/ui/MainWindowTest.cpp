@@ -206,10 +206,9 @@ TEST_F(MainWindow, GenerateShowsTheBatchAndItsFailure) {
   EXPECT_NE(w.cursor().shape(), Qt::BusyCursor);
 }
 
-// Only a drag of files is offered a drop: the paths reach the model (UTF-8) and its rows show,
-// each with its path as its tip. Tabbing into the list selects the entry with the focus frame;
-// Shift+F10 opens the context menu on it, as the Menu key does; Delete removes it, Clear List
-// every entry.
+// Only file drags are offered a drop; the paths reach the model (UTF-8), its rows show with the
+// path as tip. Tab selects the entry with the focus frame, Delete removes it; Shift+F10 opens the
+// menu on the next, as the Menu key does; Clear List removes every entry.
 TEST_F(MainWindow, TheListTakesDropsAndItsKeysAndMenuActOnTheEntryWithTheFocusFrame) {
   const QString greeting = At(QStringLiteral("Gr\u00FC\u00DFe.csv"));
   QMimeData text;
@@ -221,7 +220,11 @@ TEST_F(MainWindow, TheListTakesDropsAndItsKeysAndMenuActOnTheEntryWithTheFocusFr
   EXPECT_EQ(w.mnuList->actions(), (QList<QAction*>{w.mnuRemove, w.mnuClearList}));
   w.cmdExit->setFocus();
   QTest::keyClick(w.cmdExit, Qt::Key_Tab);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return w.lstFiles->item(0)->isSelected(); }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w.lstFiles->item(0)->isSelected(); }))
+      << "awaited the entry selected by Tab";
+  QTest::keyClick(w.lstFiles, Qt::Key_Delete);
+  EXPECT_EQ(ListEntries(w), QStringList{At("zz.csv")});
+  EXPECT_EQ(w.lstFiles->currentRow(), 0) << "the next entry takes the place";
   QPoint menuAt;
   bool removable = false;
   uitest::OnNextModal(
@@ -236,9 +239,6 @@ TEST_F(MainWindow, TheListTakesDropsAndItsKeysAndMenuActOnTheEntryWithTheFocusFr
   entry.moveTopLeft(w.lstFiles->viewport()->mapToGlobal(entry.topLeft()));
   EXPECT_TRUE(entry.contains(menuAt)) << menuAt.x() << "," << menuAt.y();
   EXPECT_TRUE(removable);
-  QTest::keyClick(w.lstFiles, Qt::Key_Delete);
-  EXPECT_EQ(ListEntries(w), QStringList{At("zz.csv")});
-  EXPECT_EQ(w.lstFiles->currentRow(), 0) << "the next entry takes the place";
   w.mnuClearList->trigger();
   EXPECT_EQ(w.lstFiles->count(), 0);
   EXPECT_FALSE(w.mnuRemove->isEnabled());
