@@ -151,7 +151,7 @@ class HeldBatch {
           changed_.wait_for(lock, kPoll);
         }
       }
-      FailingRun(static_cast<int>(paths.size()))(std::move(paths), observer);
+      FailingRun(static_cast<int>(paths.size()))(paths, observer);
     };
   }
   void WaitUntilStarted() {

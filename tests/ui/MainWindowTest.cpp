@@ -174,7 +174,7 @@ TEST_F(MainWindow, GenerateShowsTheBatchAndItsFailure) {
   std::promise<void> release;
   w.Model().SetBatchRun(
       [description = whole.toStdString(), released = release.get_future().share()](
-          std::vector<std::string>, corvane::ConversionObserver& batch) {
+          const std::vector<std::string>&, corvane::ConversionObserver& batch) {
         batch.SetBusy(true);
         batch.SetStatus("Converting");
         released.wait();
