@@ -130,7 +130,7 @@ class HeldBatch {
   explicit HeldBatch(bool heedsStop = true) : heedsStop_(heedsStop) {}
 
   BatchThread::Run Run() {
-    return [this](std::vector<std::string> paths, ConversionObserver& observer) {
+    return [this](const std::vector<std::string>& paths, ConversionObserver& observer) {
       {
         std::unique_lock<std::mutex> lock(mutex_);
         given_ = paths;
