@@ -7,6 +7,7 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QLabel>
@@ -17,31 +18,25 @@
 #include <QScreen>
 #include <QStyle>
 #include <QStyleFactory>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
+#include <future>
 #include <memory>
 #include <vector>
 
 #include "UiTestSupport.h"
 #include "about/frmAbout.h"
-#include "main/CommonDialog.h"
 #include "main/Main.h"
 
 using corvane::qt::frmAbout;
 using corvane::qt::Main;
-using corvane::qt::QtFilter;
 using uitest::Native;
-using uitest::ReadFile;
-using uitest::WriteFile;
 
 namespace {
 
 QStringList ListEntries(const Main& window) {
   QStringList entries;
-  for (int i = 0; i < window.lstFiles->count(); ++i) {
-    entries << window.lstFiles->item(i)->text();
-  }
+  for (int i = 0; i < window.lstFiles->count(); ++i) entries << window.lstFiles->item(i)->text();
   return entries;
 }
 
@@ -70,10 +65,18 @@ bool DropFiles(Main& window, const QStringList& paths) {
   return Drop(window, data);
 }
 
-TEST(MainWindow, StartsWithItsLayoutTextsTipsAndTabOrder) {
+// The window shown; its batches are the case's, its paths in the temporary folder (never made).
+class MainWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+  }
+  static QString At(const QString& name) { return Native(QDir::temp().filePath(name)); }
   Main w;
-  w.show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+};
+
+TEST_F(MainWindow, StartsWithItsLayoutTextsTipsAndTabOrder) {
   struct Control {
     QWidget* widget;
     const char* name;
@@ -121,6 +124,11 @@ TEST(MainWindow, StartsWithItsLayoutTextsTipsAndTabOrder) {
   EXPECT_EQ(w.lblFeedback->palette().color(QPalette::WindowText), QColor(0, 0, 255));
   EXPECT_TRUE(w.lblStatus->wordWrap());
   EXPECT_EQ(w.focusWidget(), w.cmdOpenCSV);
+  // Screen readers see a frame, the list named, the announcement a notification.
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(&w)->role(), QAccessible::Window);
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(w.lblAnnouncement)->role(),
+            QAccessible::Notification);
+  EXPECT_EQ(w.lstFiles->accessibleName(), w.lstFiles->toolTip());
 
   // A fixed size, a close box only, centred on the screen.
   EXPECT_EQ(w.size(), QSize(421, 244));
@@ -145,74 +153,78 @@ TEST(MainWindow, StartsWithItsLayoutTextsTipsAndTabOrder) {
                                           w.lstFiles}));
 }
 
-// Each control reaches the model and the model's answer shows.
-TEST(MainWindow, EventsReachTheModelAndWhatItSaysShows) {
-  QTemporaryDir dir;
-  ASSERT_TRUE(dir.isValid());
-  const QString good = dir.filePath(QStringLiteral("Gr\u00FC\u00DFe.csv"));
-  // A path too long for the status line.
-  const QString gone = dir.filePath(
-      QStringLiteral("a-folder-name-far-too-long-for-the-status-line-of-the-window/gone.csv"));
-  ASSERT_TRUE(WriteFile(good, "a,b,c,d\r\n"));
-  Main w;
-  QString openTitle, openFilter;
-  w.SetOpenDialog([&](QWidget*, const corvane::CommonDialog& dialog) {
-    openTitle = QString::fromUtf8(dialog.DialogTitle);
-    openFilter = QtFilter(dialog.Filter);
-    return Native(gone);
+TEST_F(MainWindow, OpenShowsTheModelsDialogOverTheWindowAndListsTheChoice) {
+  w.SetOpenDialog([&](QWidget* parent, const corvane::CommonDialog& dialog) {
+    EXPECT_EQ(parent, &w);
+    EXPECT_EQ(&dialog, &w.Model().CommonDialog1);
+    return At("notes.txt");
   });
-  QStringList errors;
-  w.SetErrorBox([&](const QString& title, const QString& text) { errors << title << text; });
-  w.show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-
   QTest::mouseClick(w.cmdOpenCSV, Qt::LeftButton);
-  EXPECT_EQ(openTitle, QStringLiteral("Open CSV File"));
-  EXPECT_EQ(openFilter, QStringLiteral("CSV File (*.csv)"));
-  EXPECT_EQ(w.lblFeedback->text(), QStringLiteral("Next - Open more or select 'Generate'"));
-  QMimeData text;
-  text.setText(good);
-  EXPECT_FALSE(Drop(w, text)) << "a text drag is offered no drop";
-  EXPECT_TRUE(DropFiles(w, {good, dir.filePath(QStringLiteral("notes.txt"))}));
-  ASSERT_EQ(ListEntries(w), (QStringList{Native(gone), Native(good)}));
-  EXPECT_EQ(w.lstFiles->item(1)->toolTip(), Native(good));
+  EXPECT_EQ(ListEntries(w), QStringList{At("notes.txt")});
+  EXPECT_EQ(w.lblFeedback->text(), QString::fromLatin1(corvane::mainwindow::kNextHint));
+}
 
-  // The failure box, the status line cut to fit with the whole text in its
-  // tip and as its name for screen readers, which are told of it; the
-  // failed entry selected.
+// While the batch runs the pointer is busy and its status shows. Its failure: the box over the
+// window; the status line cut to fit, whole in its tip and its name for screen readers, who are
+// told; the failed entry selected.
+TEST_F(MainWindow, GenerateShowsTheBatchAndItsFailure) {
+  const QString failed = At(QString(70, QLatin1Char('f')) + "/gone.csv");
+  ASSERT_TRUE(DropFiles(w, {At("first.csv"), failed}));
+  const QString whole = "Cannot open '" + failed + "'";
+  std::promise<void> release;
+  w.Model().SetBatchRun(
+      [description = whole.toStdString(), released = release.get_future().share()](
+          const std::vector<std::string>&, corvane::ConversionObserver& batch) {
+        batch.SetBusy(true);
+        batch.SetStatus("Converting");
+        released.wait();
+        batch.SetBusy(false);
+        throw corvane::BatchFailure({corvane::ErrorNumber::kOpenInput, description}, 2, 2);
+      });
   QTest::mouseClick(w.cmdGenerate, Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w.lblStatus->text() == "Converting"; }, 20000))
+      << "awaited the batch's status";
+  EXPECT_EQ(w.cursor().shape(), Qt::BusyCursor);
+  QWidget* owner = nullptr;
+  uitest::OnNextModal([&](QWidget* modal) {
+    owner = modal->parentWidget();
+    EXPECT_EQ(modal->windowTitle(), QStringLiteral("CorvaneCSVtoCRC"));
+    EXPECT_EQ(modal->property("text").toString().toStdString(),
+              corvane::BatchFailureText(
+                  {corvane::BatchThread::Outcome::Kind::kFailed, 102, whole.toStdString(), 2, 2}));
+    modal->close();
+  });
+  release.set_value();
   ASSERT_TRUE(QTest::qWaitFor([&] { return !w.Model().BatchRunning(); }, 20000));
-  ASSERT_EQ(errors.size(), 2);
-  EXPECT_EQ(errors[0], QStringLiteral("CorvaneCSVtoCRC"));
-  EXPECT_TRUE(errors[1].startsWith(QStringLiteral("Error 102: "))) << errors[1].toStdString();
-  const QString status = w.lblStatus->text();
-  EXPECT_TRUE(status.contains(QStringLiteral("gone.csv"))) << status.toStdString();
-  const QString description = errors[1].mid(11, errors[1].indexOf(QStringLiteral("\n\n")) - 11);
-  EXPECT_TRUE(
-      errors[1].endsWith(QStringLiteral("\n\nFile 1 of 2. The file after it was not converted.")));
-  EXPECT_EQ(w.lblStatus->toolTip(), description);
-  EXPECT_EQ(w.lblStatus->accessibleName(), description);
-  EXPECT_EQ(w.lblAnnouncement->accessibleName(), description);
+  EXPECT_EQ(owner, &w) << "the failure box shows over the window";
+  EXPECT_NE(w.lblStatus->text(), whole);
+  EXPECT_EQ(w.lblStatus->toolTip(), whole);
+  EXPECT_EQ(w.lblStatus->accessibleName(), whole);
+  EXPECT_EQ(w.lblAnnouncement->accessibleName(), whole);
   EXPECT_TRUE(w.lblAnnouncement->isVisible());
-  EXPECT_TRUE(w.lstFiles->item(0)->isSelected());
+  EXPECT_TRUE(w.lstFiles->item(1)->isSelected());
   EXPECT_NE(w.cursor().shape(), Qt::BusyCursor);
-  // What screen readers see: the window a frame, the list named, the
-  // announcement a notification.
-  EXPECT_EQ(QAccessible::queryAccessibleInterface(&w)->role(), QAccessible::Window);
-  EXPECT_EQ(QAccessible::queryAccessibleInterface(w.lblAnnouncement)->role(),
-            QAccessible::Notification);
-  EXPECT_EQ(w.lstFiles->accessibleName(), w.lstFiles->toolTip());
+}
 
-  // Tabbing into the list selects the entry with the focus frame; Shift+F10
-  // opens the context menu on it, as the Menu key does; Delete removes it.
-  const QList<QAction*> menu = w.mnuList->actions();
-  ASSERT_EQ(menu.size(), 2);
-  EXPECT_EQ(menu[0]->text(), QStringLiteral("&Remove"));
-  EXPECT_EQ(menu[1]->text(), QStringLiteral("&Clear List"));
-  w.lstFiles->clearSelection();
+// Only file drags are offered a drop; the paths reach the model (UTF-8), its rows show with the
+// path as tip. Tab selects the entry with the focus frame, Delete removes it; Shift+F10 opens the
+// menu on the next, as the Menu key does; Clear List removes every entry.
+TEST_F(MainWindow, TheListTakesDropsAndItsKeysAndMenuActOnTheEntryWithTheFocusFrame) {
+  const QString greeting = At(QStringLiteral("Gr\u00FC\u00DFe.csv"));
+  QMimeData text;
+  text.setText(greeting);
+  EXPECT_FALSE(Drop(w, text)) << "a text drag is offered no drop";
+  ASSERT_TRUE(DropFiles(w, {greeting, At("zz.csv")}));
+  EXPECT_EQ(ListEntries(w), (QStringList{greeting, At("zz.csv")}));
+  EXPECT_EQ(w.lstFiles->item(0)->toolTip(), greeting);
+  EXPECT_EQ(w.mnuList->actions(), (QList<QAction*>{w.mnuRemove, w.mnuClearList}));
   w.cmdExit->setFocus();
   QTest::keyClick(w.cmdExit, Qt::Key_Tab);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return w.lstFiles->item(0)->isSelected(); }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w.lstFiles->item(0)->isSelected(); }))
+      << "awaited the entry selected by Tab";
+  QTest::keyClick(w.lstFiles, Qt::Key_Delete);
+  EXPECT_EQ(ListEntries(w), QStringList{At("zz.csv")});
+  EXPECT_EQ(w.lstFiles->currentRow(), 0) << "the next entry takes the place";
   QPoint menuAt;
   bool removable = false;
   uitest::OnNextModal(
@@ -227,49 +239,36 @@ TEST(MainWindow, EventsReachTheModelAndWhatItSaysShows) {
   entry.moveTopLeft(w.lstFiles->viewport()->mapToGlobal(entry.topLeft()));
   EXPECT_TRUE(entry.contains(menuAt)) << menuAt.x() << "," << menuAt.y();
   EXPECT_TRUE(removable);
-  QTest::keyClick(w.lstFiles, Qt::Key_Delete);
-  EXPECT_EQ(ListEntries(w), QStringList{Native(good)});
-  EXPECT_EQ(w.lstFiles->currentRow(), 0) << "the next entry takes the place";
-
-  QTest::mouseClick(w.cmdGenerate, Qt::LeftButton);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !w.Model().BatchRunning(); }, 20000));
-  EXPECT_EQ(w.lblStatus->text(), QStringLiteral("Processed 1 files."));
-  EXPECT_EQ(w.lblFeedback->text(), QString());
-  EXPECT_EQ(ReadFile(dir.filePath(QStringLiteral("A1_Gr\u00FC\u00DFe.crc"))),
-            QByteArray("a\t\tb\t\t111 x 222\t\tc\t\td\r\n"));
   w.mnuClearList->trigger();
   EXPECT_EQ(w.lstFiles->count(), 0);
   EXPECT_FALSE(w.mnuRemove->isEnabled());
   EXPECT_FALSE(w.mnuClearList->isEnabled());
+}
 
-  // About opens modally over the window, fresh each time, and Escape closes it.
+// About opens modally over the window, fresh each time, and Escape closes it.
+TEST_F(MainWindow, AboutOpensFreshOverTheWindowEachTime) {
   for (int opening = 1; opening <= 2; ++opening) {
     SCOPED_TRACE(opening);
-    QString caption, version;
-    QPoint offset;
+    QString version;
     uitest::OnNextModal([&](QWidget* modal) {
-      auto* about = qobject_cast<frmAbout*>(modal);
-      ASSERT_NE(about, nullptr);
-      caption = about->windowTitle();
-      version = about->lblVersion->text();
-      offset = about->frameGeometry().center() - w.frameGeometry().center();
-      about->lblVersion->setText(QStringLiteral("changed"));
-      QTest::keyClick(about, Qt::Key_Escape);
+      const QPoint offset = modal->frameGeometry().center() - w.frameGeometry().center();
+      EXPECT_LE(offset.manhattanLength(), 2);
+      if (auto* about = qobject_cast<frmAbout*>(modal)) {
+        version = about->lblVersion->text();
+        about->lblVersion->setText(QStringLiteral("changed"));
+      }
+      QTest::keyClick(modal, Qt::Key_Escape);
     });
     QTest::mouseClick(w.cmdAbout, Qt::LeftButton);
-    EXPECT_EQ(caption, QStringLiteral("About CorvaneCSVtoCRC"));
     EXPECT_EQ(version, QStringLiteral("Version 1.0.1"));
-    EXPECT_LE(offset.manhattanLength(), 2);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
   }
+}
 
-  // Enter on a focused button presses it; Exit closes the window.
-  w.cmdGenerate->setFocus();
-  QTest::keyClick(w.cmdGenerate, Qt::Key_Enter);
-  EXPECT_TRUE(
-      QTest::qWaitFor([&] { return w.lblStatus->text() == QStringLiteral("Processed 0 files."); }));
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !w.Model().BatchRunning(); }, 20000));
-  QTest::mouseClick(w.cmdExit, Qt::LeftButton);
+// Enter on a focused button presses it: Exit closes the window.
+TEST_F(MainWindow, EnterPressesTheFocusedButtonAndExitClosesTheWindow) {
+  w.cmdExit->setFocus();
+  QTest::keyClick(w.cmdExit, Qt::Key_Enter);
   EXPECT_FALSE(w.isVisible());
 }
 
