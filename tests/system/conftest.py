@@ -195,9 +195,12 @@ class Display:
 
 @pytest.fixture(scope="module")
 def display(work, processes):
-    """Xvfb with openbox, there before any program that needs them."""
+    """Xvfb with openbox, there before any program that needs them. Without -noreset the server
+    resets when its last client leaves, and a client connecting then (openbox, after the first
+    xprop has come and gone) is refused."""
     need("Xvfb", "openbox", "xprop", "xwininfo", "xdotool")
-    _, number = first_line(["Xvfb", "-displayfd", "{fd}", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+    _, number = first_line(["Xvfb", "-displayfd", "{fd}", "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
+                            "-noreset"],
                            "Xvfb to name its display", processes, "xvfb.log")
     screen = Display(f":{number}")
     openbox = processes.start(["openbox", "--sm-disable"], "openbox.log", env=screen.env)
