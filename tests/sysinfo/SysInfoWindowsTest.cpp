@@ -18,6 +18,7 @@
 #include <system_error>
 
 #include "support/Files.h"
+#include "support/Programs.h"
 #include "sysinfo/Registry.h"
 #include "sysinfo/SysInfo.h"
 #include "sysinfo/SysInfoWindows.h"
@@ -108,7 +109,8 @@ TEST(StartProgramWindows, StartsTheProgramInANormalWindowWithoutWaiting) {
 
   const auto started = test::WaitForFile(tool.string() + ".started");
   ASSERT_TRUE(started.has_value()) << "the program never ran";
-  EXPECT_EQ(*started, "usesshowwindow=1 show=" + std::to_string(SW_SHOWNORMAL) + "\n");
+  EXPECT_EQ(test::UnixLines(*started),
+            "usesshowwindow=1 show=" + std::to_string(SW_SHOWNORMAL) + "\n");
 }
 
 TEST(StartProgramWindows, ThrowsWhenTheProgramCannotBeStarted) {
