@@ -21,6 +21,7 @@
 #include "model/AboutModel.h"
 #include "model/StatusText.h"
 #include "support/Files.h"
+#include "support/HeldBatch.h"
 
 namespace corvane {
 namespace {
@@ -29,6 +30,7 @@ namespace {
 // (written out: cppcheck stops at chrono literals).
 constexpr std::chrono::seconds kDeadline(20);
 constexpr std::chrono::milliseconds kPoll(5);
+using test::HeldBatch;
 using test::TempFolder;
 using test::WriteFile;
 using Strings = std::vector<std::string>;
@@ -127,65 +129,6 @@ BatchThread::Run FailingRun(int failing) {
                        failing, static_cast<int>(paths.size()));
   };
 }
-
-// A batch the test holds: it tells what it was given and how often it
-// started, shows its first file and waits until released, or until asked to
-// stop when it heeds that; then its last file fails.
-class HeldBatch {
- public:
-  explicit HeldBatch(bool heedsStop = true) : heedsStop_(heedsStop) {}
-
-  BatchThread::Run Run() {
-    return [this](const std::vector<std::string>& paths, ConversionObserver& observer) {
-      {
-        std::unique_lock<std::mutex> lock(mutex_);
-        given_ = paths;
-        ++starts_;
-        changed_.notify_all();
-      }
-      observer.ClearFeedback();
-      observer.SetBusy(true);
-      observer.SetProgress(1, static_cast<int>(paths.size()), 0);
-      {
-        std::unique_lock<std::mutex> lock(mutex_);
-        while (!released_) {
-          if (heedsStop_ && observer.StopRequested()) {
-            lock.unlock();
-            observer.SetBusy(false);
-            throw BatchAbandoned{};
-          }
-          changed_.wait_for(lock, kPoll);
-        }
-      }
-      FailingRun(static_cast<int>(paths.size()))(paths, observer);
-    };
-  }
-  void WaitUntilStarted() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    ASSERT_TRUE(changed_.wait_for(lock, kDeadline, [&] { return starts_ > 0; }));
-  }
-  int Starts() {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    return starts_;
-  }
-  Strings Given() {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    return given_;
-  }
-  void Release() {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    released_ = true;
-    changed_.notify_all();
-  }
-
- private:
-  bool heedsStop_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  int starts_ = 0;
-  bool released_ = false;
-  Strings given_;
-};
 
 class MainModelTest : public ::testing::Test {
  protected:

@@ -4,15 +4,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
 #include <system_error>
-#include <thread>
 
+#include "support/Files.h"
 #include "sysinfo/SysInfo.h"
 
 namespace corvane {
@@ -24,9 +23,6 @@ class SysInfoPosixLayer : public ::testing::Test {
  protected:
   void SetUp() override {
     if (const char* path = std::getenv("PATH")) savedPath_ = path;
-    char pattern[] = "/tmp/sysinfo-native-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    root_ = pattern;
     ::setenv("PATH", "", 1);
     platform_ = MakeNativeSysInfoPlatform();
   }
@@ -37,8 +33,6 @@ class SysInfoPosixLayer : public ::testing::Test {
     } else {
       ::unsetenv("PATH");
     }
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
   }
 
   void SetPath(const std::string& path) { ::setenv("PATH", path.c_str(), 1); }
@@ -59,20 +53,8 @@ class SysInfoPosixLayer : public ::testing::Test {
     return path;
   }
 
-  static std::optional<std::string> WaitForFile(const fs::path& path) {
-    for (int i = 0; i < 200; ++i) {
-      if (fs::exists(path)) {
-        std::ifstream in(path);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(25));
-    }
-    return std::nullopt;
-  }
-
-  fs::path root_;
+  test::TempFolder folder_;
+  const fs::path root_{folder_.Path()};
   std::optional<std::string> savedPath_;
   std::unique_ptr<SysInfoPlatform> platform_;
 };
@@ -99,7 +81,7 @@ TEST_F(SysInfoPosixLayer, StartSysInfoStartsTheToolInANewSessionWithoutWaiting) 
 
   EXPECT_TRUE(StartSysInfo());
 
-  const auto ran = WaitForFile(tool.string() + ".ran");
+  const auto ran = test::WaitForFile(tool.string() + ".ran");
   ASSERT_TRUE(ran.has_value()) << "the tool never ran";
   int pid = 0;
   int session = 0;

@@ -10,16 +10,15 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <sstream>
 #include <stdexcept>
 #include <system_error>
-#include <thread>
 
+#include "support/Files.h"
+#include "support/Programs.h"
 #include "sysinfo/Registry.h"
 #include "sysinfo/SysInfo.h"
 #include "sysinfo/SysInfoWindows.h"
@@ -39,40 +38,9 @@ fs::path ThisProgramsFolder() {
   return fs::path(std::string(self, GetModuleFileNameA(nullptr, self, MAX_PATH))).parent_path();
 }
 
-std::optional<std::string> WaitForFile(const fs::path& path) {
-  for (int i = 0; i < 300; ++i) {
-    if (fs::exists(path)) {
-      std::ifstream in(path);
-      std::stringstream text;
-      text << in.rdbuf();
-      return text.str();
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return std::nullopt;
-}
-
-class TemporaryFolder {
- public:
-  TemporaryFolder() {
-    path_ =
-        fs::temp_directory_path() / ("corvane-sysinfo-" + std::to_string(GetCurrentProcessId()) +
-                                     "-" + std::to_string(counter_++));
-    fs::create_directories(path_);
-  }
-  ~TemporaryFolder() {
-    // Attributes that stop deletion go first.
-    std::error_code ignored;
-    for (const auto& entry : fs::recursive_directory_iterator(path_, ignored)) {
-      SetFileAttributesA(entry.path().string().c_str(), FILE_ATTRIBUTE_NORMAL);
-    }
-    fs::remove_all(path_, ignored);
-  }
-  const fs::path& Path() const { return path_; }
-
- private:
-  static inline int counter_ = 0;
-  fs::path path_;
+// The test's own folder (test::TempFolder), in the system's spelling.
+struct TemporaryFolder : test::TempFolder {
+  fs::path Path() const { return fs::path(TempFolder::Path()).make_preferred(); }
 };
 
 // --- FindNormalFile ----------------------------------------------------------------------------
@@ -139,9 +107,10 @@ TEST(StartProgramWindows, StartsTheProgramInANormalWindowWithoutWaiting) {
 
   MakeNativeSysInfoPlatform()->StartProgram(tool.string());
 
-  const auto started = WaitForFile(tool.string() + ".started");
+  const auto started = test::WaitForFile(tool.string() + ".started");
   ASSERT_TRUE(started.has_value()) << "the program never ran";
-  EXPECT_EQ(*started, "usesshowwindow=1 show=" + std::to_string(SW_SHOWNORMAL) + "\n");
+  EXPECT_EQ(test::UnixLines(*started),
+            "usesshowwindow=1 show=" + std::to_string(SW_SHOWNORMAL) + "\n");
 }
 
 TEST(StartProgramWindows, ThrowsWhenTheProgramCannotBeStarted) {
@@ -233,7 +202,7 @@ TEST(RegistryWindows, StartSysInfoFollowsTheRegistry) {
   if (found) DeleteFileA(marker.c_str());
   EXPECT_EQ(StartSysInfo(), found.has_value());
   if (found) {
-    EXPECT_TRUE(WaitForFile(marker).has_value()) << program << " never ran";
+    EXPECT_TRUE(test::WaitForFile(marker).has_value()) << program << " never ran";
   }
 }
 

@@ -15,7 +15,6 @@
 
 #include "UiTestSupport.h"
 #include "about/frmAbout.h"
-#include "main/Main.h"
 
 namespace {
 
@@ -194,31 +193,6 @@ TEST(AboutWindowMessageBox, HasOnlyOkNoIconAndTheGivenTitle) {
   EXPECT_EQ(icon, QMessageBox::NoIcon);
   EXPECT_EQ(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
   EXPECT_TRUE(about.isVisible());
-}
-
-// A batch that fails while About is open is reported once About has closed,
-// not in a box over it.
-TEST(AboutWindowOverABatch, AFailureUnderAboutIsReportedWhenItCloses) {
-  corvane::qt::Main w;
-  std::vector<QString> failures;
-  w.SetErrorBox([&](const QString&, const QString& text) { failures.push_back(text); });
-  w.Model().SetBatchRun([](const std::vector<std::string>&, corvane::ConversionObserver&) {
-    throw corvane::BatchFailure(
-        corvane::ConversionError(corvane::ErrorNumber::kOpenInput, "Cannot open 'x'"), 1, 1);
-  });
-  w.show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-  std::size_t failuresWhileOpen = 99;
-  uitest::OnNextModal([&](QWidget* about) {
-    w.Model().cmdGenerate_Click();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !w.Model().BatchRunning(); }));
-    failuresWhileOpen = failures.size();
-    static_cast<QDialog*>(about)->reject();
-  });
-  QTest::mouseClick(w.cmdAbout, Qt::LeftButton);
-  EXPECT_EQ(failuresWhileOpen, 0u);
-  ASSERT_EQ(failures.size(), 1u);
-  EXPECT_TRUE(failures[0].startsWith(QStringLiteral("Error 102: Cannot open 'x'")));
 }
 
 }  // namespace

@@ -13,18 +13,17 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "engine/ProgramIdentity.h"
 #include "model/AboutModel.h"
+#include "support/HeldBatch.h"
 
 namespace corvane::win32 {
 namespace {
@@ -127,46 +126,6 @@ class DragData final : public IDataObject {
  private:
   std::wstring files_;
   bool offers_;
-};
-
-// A batch the test holds: it shows its last file at 50% and waits until
-// released (or stopped), then ends, or fails on that file.
-class HeldBatch {
- public:
-  bool fails = false;
-  BatchThread::Run Run() {
-    return [this](const std::vector<std::string>& paths, ConversionObserver& observer) {
-      const int count = static_cast<int>(paths.size());
-      const std::string last = paths.empty() ? std::string() : paths.back();
-      observer.ClearFeedback();
-      observer.SetBusy(true);
-      observer.SetStatus("Converting file:" + last);
-      observer.SetProgress(count, count, 50);
-      {
-        std::unique_lock<std::mutex> lock(mutex_);
-        while (!released_ && !observer.StopRequested()) {
-          changed_.wait_for(lock, std::chrono::milliseconds(5));
-        }
-        released_ = false;
-      }
-      observer.SetBusy(false);
-      if (fails) {
-        throw BatchFailure(ConversionError(ErrorNumber::kOpenInput, "Cannot open '" + last + "'"),
-                           count, count);
-      }
-      observer.SetStatus("Processed " + std::to_string(count) + " files.");
-    };
-  }
-  void Release() {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    released_ = true;
-    changed_.notify_all();
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  bool released_ = false;
 };
 
 struct Box {
@@ -321,7 +280,7 @@ class Win32Wiring : public ::testing::Test {
   static inline Win32Wiring* current_ = nullptr;
   OleSession ole_;
   HHOOK hook_ = nullptr;
-  HeldBatch batch_;
+  test::HeldBatch batch_;
   std::unique_ptr<Main> window_;
   HWND main_ = nullptr, list_ = nullptr, status_ = nullptr, feedback_ = nullptr;
   std::deque<Step> steps_;

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <thread>
 
 namespace corvane::test {
 
@@ -46,8 +47,11 @@ TempFolder::~TempFolder() {
   std::error_code ignored;
   for (auto it = fs::recursive_directory_iterator(PathOf(path_), ignored);
        it != fs::recursive_directory_iterator(); it.increment(ignored)) {
-    if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
-      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+    // Folders made read-only, and on Windows read-only files, refuse removal.
+    if (!it->is_symlink(ignored)) {
+      fs::permissions(it->path(),
+                      it->is_directory(ignored) ? fs::perms::owner_all : fs::perms::owner_write,
+                      fs::perm_options::add, ignored);
     }
   }
   fs::remove_all(PathOf(path_), ignored);
@@ -75,6 +79,16 @@ std::string ReadFile(const std::string& path) {
   std::ifstream in(PathOf(path), std::ios::binary);
   EXPECT_TRUE(in.good()) << "cannot read " << path;
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::optional<std::string> WaitForFile(const std::string& path, std::chrono::seconds deadline) {
+  const auto end = std::chrono::steady_clock::now() + deadline;
+  std::error_code ignored;
+  while (!fs::exists(PathOf(path), ignored)) {
+    if (std::chrono::steady_clock::now() > end) return std::nullopt;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return ReadFile(path);
 }
 
 }  // namespace corvane::test

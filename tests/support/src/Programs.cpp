@@ -2,6 +2,8 @@
 
 namespace corvane::test {
 
+Outcome RunProgram(const Launch& launch) { return Program(launch).Wait(); }
+
 std::string UnixLines(std::string text) {
   std::string lines;
   for (std::size_t i = 0; i < text.size(); ++i) {

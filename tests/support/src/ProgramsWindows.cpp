@@ -164,6 +164,4 @@ Outcome Program::Wait() {
   return outcome;
 }
 
-Outcome RunProgram(const Launch& launch) { return Program(launch).Wait(); }
-
 }  // namespace corvane::test

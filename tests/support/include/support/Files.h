@@ -2,7 +2,9 @@
 // Paths are UTF-8, as in the programs (on Windows too).
 #pragma once
 
+#include <chrono>
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -48,5 +50,9 @@ std::set<std::string> Names(const std::string& folder);
 bool WriteFile(const std::string& path, std::string_view content);
 // The file's bytes; a file that cannot be read fails the test and gives "".
 std::string ReadFile(const std::string& path);
+// The file's bytes once it exists (another program writes it); nothing if it
+// has not come within the deadline.
+std::optional<std::string> WaitForFile(const std::string& path,
+                                       std::chrono::seconds deadline = std::chrono::seconds(20));
 
 }  // namespace corvane::test
