@@ -14,11 +14,4 @@ int Descriptor::Close() noexcept {
   return result != 0 && errno == EINTR ? 0 : result;
 }
 
-void Descriptor::Reset() noexcept {
-  if (fd_ < 0) return;
-  const int error = errno;
-  Close();
-  errno = error;
-}
-
 }  // namespace corvane::platform

@@ -4,6 +4,7 @@
 // can lose data (an output), Close says how it went.
 #pragma once
 
+#include <cerrno>
 #include <utility>
 
 namespace corvane::platform {
@@ -34,7 +35,12 @@ class Descriptor {
   // either way. Nothing to close is no failure.
   int Close() noexcept;
   // Closes it, if any, failures ignored and errno kept.
-  void Reset() noexcept;
+  void Reset() noexcept {
+    if (fd_ < 0) return;
+    const int error = errno;
+    Close();
+    errno = error;
+  }
 
  private:
   int fd_ = -1;
