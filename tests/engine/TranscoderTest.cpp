@@ -63,24 +63,8 @@ std::string Transcode(std::string_view input, const std::vector<std::size_t>& ch
 
 // Readable failure output for strings full of TABs and control bytes.
 std::string Visible(std::string_view s) {
-  std::string v;
-  for (unsigned char c : s) {
-    if (c == '\t') {
-      v += "\\t";
-    } else if (c == '\n') {
-      v += "\\n";
-    } else if (c == '\r') {
-      v += "\\r";
-    } else if (c < 0x20 || c >= 0x7f) {
-      static const char* hex = "0123456789abcdef";
-      v += "\\x";
-      v += hex[c >> 4];
-      v += hex[c & 15];
-    } else {
-      v += static_cast<char>(c);
-    }
-  }
-  return v.size() > 400 ? v.substr(0, 400) + "...(" + std::to_string(v.size()) + ")" : v;
+  const std::string shown = ::testing::PrintToString(std::string(s.substr(0, 400)));
+  return s.size() > 400 ? shown + "...(" + std::to_string(s.size()) + ")" : shown;
 }
 
 #define EXPECT_SAME_BYTES(expected, actual) \
