@@ -2,9 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <iterator>
 #include <map>
-#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -34,11 +32,13 @@ std::vector<std::string> Lines(const std::string& text) {
 
 class Csv2crc : public ::testing::Test {
  protected:
-  // Runs csv2crc in the test's folder; its messages with LF line ends.
-  Outcome Call(std::vector<std::string> args, std::optional<std::string> input = std::nullopt) {
+  // Runs csv2crc in the test's folder with its standard input and output as
+  // in launch; its messages with LF line ends.
+  Outcome Call(std::vector<std::string> args, Launch launch = {}) {
     args.insert(args.begin(), CSV2CRC_PATH);
-    Outcome outcome =
-        RunProgram({.command = std::move(args), .folder = dir_.Path(), .input = std::move(input)});
+    launch.command = std::move(args);
+    launch.folder = dir_.Path();
+    Outcome outcome = RunProgram(launch);
     outcome.err = UnixLines(outcome.err);
     return outcome;
   }
@@ -55,7 +55,7 @@ TEST_F(Csv2crc, ConvertsStandardInputToStandardOutput) {
   while (large.size() < (6u << 20)) large += "field one,2,field three,tail,with,commas\r\n";
   for (const std::string& input : {"a\0b,\x1A,caf\xC3\xA9,\xFF\r\n\x1A\r\nlast"s, large}) {
     SCOPED_TRACE(input.substr(0, 20));
-    const Outcome r = Call({"-"}, input);
+    const Outcome r = Call({"-"}, {.input = input});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(r.out == ReferenceConvert(input));
     EXPECT_EQ(r.err, "");
@@ -96,27 +96,45 @@ TEST_F(Csv2crc, ConvertsTheSamplesIntoTheOutputFolder) {
 // Numbered messages and the others still converted (the failures themselves,
 // and the order of the files' events with several jobs, are the engine's
 // tests); an empty argument is a file too, and so is one starting with "/"
-// (never an option, on Windows either); control characters in names shown
-// escaped; -v reports each file and a total that counts the files converted.
+// (never an option, on Windows either), and after "--" every argument,
+// whatever it looks like; control characters in names shown escaped, spaces
+// and letters beyond ASCII (and beyond Windows' code page: Cyrillic, an emoji)
+// passed through to the output's name and the messages; -v reports each file
+// and a total that counts the files converted.
 TEST_F(Csv2crc, AFailedFileIsReportedAndTheOthersAreStillConverted) {
-  WriteFile(dir_ / "good1.csv", "1,one\r\n");
-  WriteFile(dir_ / "good2.csv", "2,two\r\n");
+  WriteFile(dir_ / "good.csv", "1,one\r\n");
+  std::vector<std::string> args = {
+      "-v", "good.csv", "/missing.csv", "", "\x1b[2Jbad\nname.csv", "good.csv", "--"};
+  std::vector<std::string> said = {
+      "Converting file:good.csv",
+      "Converting file:/missing.csv",
+      "csv2crc: Error 102: Cannot open '/missing.csv' for reading: No such file or directory",
+      "Converting file:",
+      "csv2crc: Error 101: An empty path has no output name",
+      "Converting file:\\x1b[2Jbad\\nname.csv",
+      "csv2crc: Error 102: Cannot open '\\x1b[2Jbad\\nname.csv' for reading: " +
+          SystemReason(ControlCharacterNameError()),
+      "Converting file:good.csv"};
+  const std::string names[] = {"-x",
+                               "--help",
+                               "with  spaces ",
+                               "Gr\xc3\xbc\xc3\x9f\x65 \xe6\x97\xa5\xe6\x9c\xac",
+                               "\xd0\x94\xd0\xb0\xd0\xbd\xd0\xbd\xd1\x8b\xd0\xb5",
+                               "\xf0\x9f\x99\x82"};
+  for (const std::string& name : names) {
+    WriteFile(dir_ / (name + ".csv"), "dash,name\r\n");
+    args.push_back(name + ".csv");
+    said.push_back("Converting file:" + name + ".csv");
+  }
+  said.push_back("Processed 8 files.");
 
-  const Outcome r = Call(
-      {"-v", "good1.csv", "/missing.csv", "", "\x1b[2Jbad\nname.csv", "good2.csv", "good1.csv"});
+  const Outcome r = Call(args);
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(ReadFile(dir_ / "A1_good1.crc"), CrcLine("1", "one"));
-  EXPECT_EQ(ReadFile(dir_ / "A1_good2.crc"), CrcLine("2", "two"));
-  EXPECT_EQ(Lines(r.err),
-            (std::vector<std::string>{
-                "Converting file:good1.csv", "Converting file:/missing.csv",
-                "csv2crc: Error 102: Cannot open '/missing.csv' for reading: No such file or "
-                "directory",
-                "Converting file:", "csv2crc: Error 101: An empty path has no output name",
-                "Converting file:\\x1b[2Jbad\\nname.csv",
-                "csv2crc: Error 102: Cannot open '\\x1b[2Jbad\\nname.csv' for reading: " +
-                    SystemReason(ControlCharacterNameError()),
-                "Converting file:good2.csv", "Converting file:good1.csv", "Processed 3 files."}));
+  EXPECT_EQ(Lines(r.err), said);
+  EXPECT_EQ(ReadFile(dir_ / "A1_good.crc"), CrcLine("1", "one"));
+  for (const std::string& name : names) {
+    EXPECT_EQ(ReadFile(dir_ / ("A1_" + name + ".crc")), CrcLine("dash", "name")) << name;
+  }
 }
 
 // Standard output, where it is a file, is one of the run's files: refused
@@ -157,40 +175,14 @@ TEST_F(Csv2crc, StandardOutputIsComparedWithTheFilesOfTheRun) {
     for (const auto& name : dir_.Names()) fs::remove(dir_ / name);
     for (const auto& [name, content] : inputs) WriteFile(dir_ / name, content);
     if (!fs::exists(dir_ / c.output)) WriteFile(dir_ / c.output, "");  // as a shell's ">" makes it
-    std::vector<std::string> command = c.args;
-    command.insert(command.begin(), CSV2CRC_PATH);
-    const Outcome r = RunProgram({.command = command,
-                                  .folder = dir_.Path(),
-                                  .inputFile = dir_ / c.input,
-                                  .outputFile = dir_ / c.output});
+    const Outcome r = Call(c.args, {.inputFile = dir_ / c.input, .outputFile = dir_ / c.output});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(UnixLines(r.err), c.err);
+    EXPECT_EQ(r.err, c.err);
     for (const auto& [name, content] : inputs) EXPECT_EQ(ReadFile(dir_ / name), content) << name;
     for (const auto& [output, input] : c.converted) {
       EXPECT_EQ(ReadFile(dir_ / output), ReferenceConvert(inputs.at(input))) << output;
     }
   }
-}
-
-// After "--" every argument is a file, whatever it looks like; spaces and
-// letters beyond ASCII (and beyond Windows' code page: Cyrillic, an emoji)
-// pass through to the output's name and the messages.
-TEST_F(Csv2crc, NamesAfterDoubleDashSpacesAndNonAsciiLetters) {
-  const std::string names[] = {"-x",
-                               "--help",
-                               "with  spaces ",
-                               "Gr\xc3\xbc\xc3\x9f\x65 \xe6\x97\xa5\xe6\x9c\xac",
-                               "\xd0\x94\xd0\xb0\xd0\xbd\xd0\xbd\xd1\x8b\xd0\xb5",
-                               "\xf0\x9f\x99\x82"};
-  for (const std::string& name : names) {
-    SCOPED_TRACE(name);
-    WriteFile(dir_ / (name + ".csv"), "dash,name\r\n");
-    const Outcome r = Call({"-v", "--", name + ".csv"});
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.err, "Converting file:" + name + ".csv\nProcessed 1 files.\n");
-    EXPECT_EQ(ReadFile(dir_ / ("A1_" + name + ".crc")), CrcLine("dash", "name"));
-  }
-  EXPECT_EQ(dir_.Names().size(), 2 * std::size(names));  // each input beside its output
 }
 
 // Usage errors as the standard tools word them.
