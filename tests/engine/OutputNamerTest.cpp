@@ -10,7 +10,6 @@
 
 #include "engine/ConversionRun.h"
 #include "engine/Errors.h"
-#include "support/Engine.h"
 #include "support/Files.h"
 
 namespace corvane {
@@ -82,18 +81,10 @@ INSTANTIATE_TEST_SUITE_P(
                    "/tmp/\xc3\x9cnic\xc3\xb6\x64\x65/A1_\xd1\x84\xd0\xb0\xd0\xb9\xd0\xbb.crc"},
         NamingCase{kPosix, "/tmp/\xe9t\xe9.csv", "/tmp/A1_\xe9t\xe9.crc"}));
 
-TEST(OutputNamerTest, EmptyPathHasNoOutputName) {
-  for (const char* separators : {kWindows, kPosix}) {
-    const ConversionError error =
-        test::ExpectConversionError([&] { OutputNamer(separators).OutputPath(""); });
-    EXPECT_EQ(error.Number(), ErrorNumber::kInvalidPath) << separators;
-    EXPECT_EQ(std::string(error.Description()), "An empty path has no output name");
-  }
-}
-
 // With an output folder, the output keeps its name and moves into the folder
 // ("|": the separator the system joins a folder and a name with); without
-// one it is named with this system's separators.
+// one it is named with this system's separators. The empty path has no output
+// (its number and text: the file converter's RefusalTest).
 TEST(OutputNamerTest, OutputPathForMovesTheOutputIntoTheOutputFolder) {
   const struct {
     const char* input;
