@@ -82,12 +82,17 @@ TEST(ConvertToFileTest, WritesTheRecordsOfTheInputBesideIt) {
 // While the output is written, the only extra entry in the folder is one
 // hidden temporary file named after the output. A second conversion to the
 // same output started meanwhile uses a temporary file of its own: both finish,
-// each replaces the older output (longer than the new one) whole, and nothing
-// is left over.
-TEST(ConvertToFileTest, WritesThroughAHiddenTemporaryFileOfItsOwn) {
+// each replaces the older output whole, and nothing is left over. The older
+// output is longer than the new one, and read-only: so is its replacement (on
+// Windows the mark would otherwise be lost, or the replace refused).
+TEST(ConvertToFileTest, ReplacesTheOlderOutputThroughAHiddenTemporaryFileOfItsOwn) {
+  namespace fs = std::filesystem;
   TempFolder folder;
   WriteFile(folder / "in.csv", Large().input);
   WriteFile(folder / "A1_in.crc", std::string(Large().output.size() + 5000, 'o'));
+  const fs::perms writable =
+      fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  fs::permissions(folder / "A1_in.crc", writable, fs::perm_options::remove);
   std::set<std::string> seen;
   ScopedIoHooks hooks({.write = [&](int fd, const void* data, std::size_t size) {
     if (seen.empty()) {
@@ -105,6 +110,7 @@ TEST(ConvertToFileTest, WritesThroughAHiddenTemporaryFileOfItsOwn) {
   EXPECT_EQ(temporary.rfind(".A1_in.crc.", 0), 0u) << temporary;
   EXPECT_EQ(temporary.size(), std::string(".A1_in.crc.").size() + 6) << temporary;
   EXPECT_EQ(ReadFile(folder / "A1_in.crc"), Large().output);
+  EXPECT_EQ(fs::status(folder / "A1_in.crc").permissions() & writable, fs::perms::none);
   EXPECT_EQ(folder.Names(), (std::set<std::string>{"A1_in.crc", "in.csv"}));
 }
 
@@ -125,22 +131,6 @@ TEST(ConvertToFileTest, UsesAShortTemporaryNameWhereTheLongOneDoesNotFit) {
   Convert(folder / (base + ".csv"));
   EXPECT_EQ(ReadFile(folder / ("A1_" + base + ".crc")), ReferenceConvert(input));
   EXPECT_EQ(folder.Names(), (std::set<std::string>{base + ".csv", "A1_" + base + ".crc"}));
-}
-
-// A read-only older output is replaced, and its replacement is read-only too
-// (on Windows the mark would otherwise be lost, or the replace refused).
-TEST(ConvertToFileTest, AReadOnlyOlderOutputIsReplacedAndStaysReadOnly) {
-  namespace fs = std::filesystem;
-  TempFolder folder;
-  WriteFile(folder / "in.csv", "a,b\r\n");
-  WriteFile(folder / "A1_in.crc", "older\r\n");
-  const fs::perms writable =
-      fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
-  fs::permissions(folder / "A1_in.crc", writable, fs::perm_options::remove);
-  Convert(folder / "in.csv");
-  EXPECT_EQ(ReadFile(folder / "A1_in.crc"), CrcLine("a", "b"));
-  EXPECT_EQ(fs::status(folder / "A1_in.crc").permissions() & writable, fs::perms::none);
-  EXPECT_EQ(folder.Names(), (std::set<std::string>{"A1_in.crc", "in.csv"}));
 }
 
 // Short writes, short reads and interrupted calls change nothing in the output.
@@ -441,6 +431,8 @@ INSTANTIATE_TEST_SUITE_P(
                 ErrorNumber::kOpenInput, "Cannot open '@/folder.csv' for reading: Is a directory"),
         Refusal("InputInAMissingFolder", {}, {"missing/x.csv"}, "", 0, ErrorNumber::kOpenInput,
                 "Cannot open '@/missing/x.csv' for reading: " + kNoSuchFile),
+        Refusal("EmptyPath", {}, {""}, "", 0, ErrorNumber::kInvalidPath,
+                "An empty path has no output name"),
         // Windows reaches a device by such a name in any folder: refused
         // before it is opened (a port may never answer, NUL reads as empty).
         Refusal("InputNamedLikeADevice", {}, {"aux.csv"}, "", 0, ErrorNumber::kOpenInput,
