@@ -207,9 +207,7 @@ TEST_F(Csv2crc, UsageErrorsConvertNothing) {
       {{"-j", "1.5", "a.csv"}, kJobs},
   };
   for (const auto& c : cases) {
-    std::string shown;
-    for (const auto& a : c.args) shown += a + " ";
-    SCOPED_TRACE("csv2crc " + shown);
+    SCOPED_TRACE(::testing::PrintToString(c.args));
     const Outcome r = Call(c.args);
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_EQ(r.out, "");

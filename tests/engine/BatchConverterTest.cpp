@@ -112,15 +112,14 @@ TEST(BatchConverterTest, AnInputGrowingWhileReadStopsItsProgressAt100) {
   while (more.size() < (1u << 20)) more += kInput;
   Batch batch({folder / "log.csv"});
   bool grown = false;
-  IoHooks hooks{.read = [&](int fd, void* data, std::size_t size) {
-    if (!grown) {
-      grown = true;
-      std::ofstream(folder / "log.csv", std::ios::binary | std::ios::app) << more;
-    }
-    return SystemRead(fd, data, size);
-  }};
   {
-    ScopedIoHooks scoped(hooks);
+    ScopedIoHooks hooks({.read = [&](int fd, void* data, std::size_t size) {
+      if (!grown) {
+        grown = true;
+        std::ofstream(folder / "log.csv", std::ios::binary | std::ios::app) << more;
+      }
+      return SystemRead(fd, data, size);
+    }});
     batch.Run();
   }
   const std::size_t copies = (kInput.size() + more.size()) / kInput.size();

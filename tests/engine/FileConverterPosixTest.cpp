@@ -27,10 +27,6 @@ namespace {
 
 using namespace test;
 
-void Convert(const std::string& inputPath) {
-  FileConverter().Convert(ConversionRun({inputPath}), 0);
-}
-
 // A link of the output's name is replaced, not followed; an input that is a
 // link to its own output is refused before anything is written.
 TEST(ConvertPosixTest, SymbolicLinksAreNeverWrittenThrough) {
@@ -38,14 +34,15 @@ TEST(ConvertPosixTest, SymbolicLinksAreNeverWrittenThrough) {
   WriteFile(folder / "in.csv", "a,b,c,d\r\n");
   WriteFile(folder / "target", "precious");
   std::filesystem::create_symlink(folder / "target", folder / "A1_in.crc");
-  Convert(folder / "in.csv");
+  FileConverter().Convert(ConversionRun({folder / "in.csv"}), 0);
   EXPECT_FALSE(std::filesystem::is_symlink(folder / "A1_in.crc"));
   EXPECT_EQ(ReadFile(folder / "A1_in.crc"), CrcLine("a", "b", "c", "d"));
   EXPECT_EQ(ReadFile(folder / "target"), "precious");
 
   WriteFile(folder / "A1_y.crc", "precious\r\n");
   std::filesystem::create_symlink("A1_y.crc", folder / "y.csv");
-  const ConversionError error = ExpectConversionError([&] { Convert(folder / "y.csv"); });
+  const ConversionError error =
+      ExpectConversionError([&] { FileConverter().Convert(ConversionRun({folder / "y.csv"}), 0); });
   EXPECT_EQ(error.Number(), ErrorNumber::kOutputIsInput);
   EXPECT_EQ(std::string(error.Description()),
             "Cannot convert '" + (folder / "y.csv") + "': its output '" + (folder / "A1_y.crc") +
