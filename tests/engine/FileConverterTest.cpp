@@ -301,9 +301,8 @@ TEST(ConvertToFileTest, AFolderRenamedMeanwhileKeepsNoUnfinishedFile) {
     moved = !error;
     return std::rename(from, to);
   }});
-  const ConversionRun run({folder / "in.csv"}, RunOptions{.outputFolder = folder / "out"});
   try {
-    FileConverter().Convert(run, 0);
+    Convert(folder / "in.csv", folder / "out");
     EXPECT_FALSE(moved);
     EXPECT_EQ(Names(folder / "out"), std::set<std::string>{"A1_in.crc"});
   } catch (const ConversionError& error) {

@@ -229,13 +229,12 @@ std::vector<std::string> BoundaryInputs() {
   inputs.push_back("1,2,3," + Repeat(',', 190) + "\r\n" + Repeat('\n', 130));
   // Records past the end of the first 4 KiB batches, and events on both sides
   // of a batch's end.
-  std::string records;
-  for (int k = 0; k < 400; ++k)
+  std::string records, lfRecords;
+  for (int k = 0; k < 400; ++k) {
     records.append("r").append(std::to_string(k)).append(",ab,c,dd,ee\r\n");
-  inputs.push_back(records);
-  std::string lfRecords;
-  for (int k = 0; k < 400; ++k)
     lfRecords.append("p").append(std::to_string(k * 7)).append(",x,,z\n");
+  }
+  inputs.push_back(records);
   inputs.push_back(lfRecords);
   for (std::size_t pos = 4093; pos <= 4097; ++pos) {
     inputs.push_back(Repeat('x', pos) + "\r\n,b" + Repeat('y', 4090) + ",c,d,e\r\r\n");
