@@ -92,12 +92,10 @@ TEST(BatchConverterTest, ConvertsEveryFileInOrderAndReportsProgress) {
   EXPECT_EQ(folder.Names().size(), 6u);
 }
 
-TEST(BatchConverterTest, EmptyListTouchesNothing) {
-  TempFolder folder;
+TEST(BatchConverterTest, EmptyListConvertsNothing) {
   Batch batch({});
   batch.Run();
   EXPECT_EQ(batch.log, (Log{"ClearFeedback", "Busy", "NotBusy", "Status:Processed 0 files."}));
-  EXPECT_TRUE(folder.Names().empty());
 }
 
 // An input that grows while it is read (a log still being written) is read
