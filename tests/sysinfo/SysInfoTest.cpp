@@ -189,16 +189,6 @@ INSTANTIATE_TEST_SUITE_P(
                     FakeWindows::kFirstHandle}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(GetKeyValue, AValueOfSizeZeroIsAnInvalidArgumentAndTheKeyIsStillClosed) {
-  FakeWindows windows;
-  windows.SetValue(kTestKey, "Value", kRegSz, "");
-  std::string keyVal = "before";
-
-  EXPECT_THROW(GetKeyValue(windows, kHkeyLocalMachine, kTestKey, "Value", keyVal),
-               std::invalid_argument);
-  EXPECT_EQ(windows.closes, std::vector<RegHandle>{FakeWindows::kFirstHandle});
-}
-
 // ---------------------------------------------------------------------------------------------
 // FindSysInfoInRegistry: which registry entries it reads and what it finds.
 
@@ -231,12 +221,6 @@ TEST_P(FindSysInfoInRegistryCases, ReadsThePathValueThenTheLocation) {
 
   EXPECT_EQ(windows.FindInRegistry(), param.found);
   EXPECT_EQ(windows.Opened(kMsinfoLocationKey), param.locationRead);
-  for (const auto& open : windows.opens) {
-    EXPECT_EQ(open.root, kHkeyLocalMachine);
-    EXPECT_EQ(open.access, kKeyRead);
-  }
-  // Every key opened was closed again.
-  EXPECT_EQ(windows.closes.size(), windows.opens.size());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -269,11 +253,17 @@ INSTANTIATE_TEST_SUITE_P(
                       LookupCase{"NeitherValue", [](auto&) {}, std::nullopt, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A value of size 0 is an invalid argument: its key is still closed, and the
+// lookup does not go on to the location.
 TEST(FindSysInfoInRegistry, APathValueOfSizeZeroFailsWithoutReadingTheLocation) {
   FakeWindows windows;
   SetPath(windows, kRegSz, "");
   SetLocation(windows, kToolFolder, true);
+  std::string keyVal = "before";
 
+  EXPECT_THROW(GetKeyValue(windows, kHkeyLocalMachine, kMsinfoKey, kMsinfoPathValue, keyVal),
+               std::invalid_argument);
+  EXPECT_EQ(windows.closes, std::vector<RegHandle>{FakeWindows::kFirstHandle});
   EXPECT_THROW(windows.FindInRegistry(), std::invalid_argument);
   EXPECT_FALSE(windows.Opened(kMsinfoLocationKey));
 }
