@@ -56,44 +56,32 @@ std::string Repeat(const std::string& block, std::size_t times) {
 // ---------------------------------------------------------------------------
 // A real, small, full file system.
 
-class FullDisk : public ::testing::Test {
- protected:
-  void SetUp() override {
-    mountPoint_ = scratch_ / "small";
-    fs::create_directory(mountPoint_);
-    if (::mount("tmpfs", mountPoint_.c_str(), "tmpfs", 0, "size=256k") != 0) {
-      GTEST_SKIP() << "cannot mount a 256 KiB tmpfs here (" << std::strerror(errno)
-                   << "): needs root or CAP_SYS_ADMIN";
-    }
-    mounted_ = true;
+TEST(FullDisk, FillingUpPartWayKeepsTheOlderOutputAndLeavesNothingBehind) {
+  TempFolder scratch;
+  const std::string mountPoint = scratch / "small";
+  fs::create_directory(mountPoint);
+  if (::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=256k") != 0) {
+    GTEST_SKIP() << "cannot mount a 256 KiB tmpfs here (" << std::strerror(errno)
+                 << "): needs root or CAP_SYS_ADMIN";
   }
-  void TearDown() override {
-    if (mounted_) ::umount2(mountPoint_.c_str(), MNT_DETACH);
-  }
-
-  TempFolder scratch_;
-  std::string mountPoint_;
-  bool mounted_ = false;
-};
-
-TEST_F(FullDisk, FillingUpPartWayKeepsTheOlderOutputAndLeavesNothingBehind) {
   const std::string big = Repeat(kBlockWithEnd, 20000);  // about 1.3 MiB of output
   const std::string small = Repeat(kBlockWithEnd, 100);
-  WriteFile(scratch_ / "big.csv", big);
-  WriteFile(scratch_ / "small.csv", small);
+  WriteFile(scratch / "big.csv", big);
+  WriteFile(scratch / "small.csv", small);
   const std::string older = "older output\r\n";
-  WriteFile(mountPoint_ + "/A1_big.crc", older);
+  WriteFile(mountPoint + "/A1_big.crc", older);
 
   // One file at a time, so that the second starts once the first has failed.
   const Outcome r =
-      RunCsv2crc(scratch_.Path(), {"-j", "1", "-o", mountPoint_, "big.csv", "small.csv"});
+      RunCsv2crc(scratch.Path(), {"-j", "1", "-o", mountPoint, "big.csv", "small.csv"});
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(r.err, "csv2crc: Error 105: Cannot write '" + mountPoint_ +
+  EXPECT_EQ(r.err, "csv2crc: Error 105: Cannot write '" + mountPoint +
                        "/A1_big.crc': No space left on device\n");
-  EXPECT_EQ(ReadFile(mountPoint_ + "/A1_big.crc"), older);
+  EXPECT_EQ(ReadFile(mountPoint + "/A1_big.crc"), older);
   // The space the failed file took is given back: the next file still fits.
-  EXPECT_EQ(ReadFile(mountPoint_ + "/A1_small.crc"), ReferenceConvert(small));
-  EXPECT_EQ(Names(mountPoint_), (std::set<std::string>{"A1_big.crc", "A1_small.crc"}));
+  EXPECT_EQ(ReadFile(mountPoint + "/A1_small.crc"), ReferenceConvert(small));
+  EXPECT_EQ(Names(mountPoint), (std::set<std::string>{"A1_big.crc", "A1_small.crc"}));
+  ::umount2(mountPoint.c_str(), MNT_DETACH);
 }
 
 // ---------------------------------------------------------------------------
