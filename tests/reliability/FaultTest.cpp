@@ -241,8 +241,7 @@ TEST_P(LimitTest, FailsOnlyWhatCannotBeDoneAndLeavesNothingBehind) {
   script += " || exit 99; exec \"$0\" \"$@\"";
   const std::vector<std::string> limited = {"/bin/sh", "-c", script};
   // A sanitizer's build reserves more than such limits allow.
-  std::vector<std::string> probe = {"--version"};
-  if (RunCsv2crc(scratch.Path(), probe, limited).exitCode != 0) {
+  if (RunCsv2crc(scratch.Path(), {"--version"}, limited).exitCode != 0) {
     GTEST_SKIP() << "csv2crc does not start after " << c.limits;
   }
   std::vector<std::string> args = c.options;
