@@ -11,13 +11,10 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -29,7 +26,6 @@
 namespace corvane {
 namespace {
 
-using namespace std::chrono_literals;
 using namespace test;
 namespace fs = std::filesystem;
 
@@ -366,51 +362,6 @@ INSTANTIATE_TEST_SUITE_P(Signals, EndedPartWay,
                            return std::string(sigabbrev_np(std::get<0>(info.param))) +
                                   (std::get<1>(info.param) ? "" : "WithoutOlderOutput");
                          });
-
-// A kill during a large regular file: the output name holds the older output
-// if the kill came first, or the complete new one if the conversion did.
-TEST(KilledOnALargeFile, OutputIsTheOlderOrTheCompleteNewOne) {
-  TempFolder scratch;
-  const std::string block = Repeat(kBlockWithEnd, 4096);
-  const std::size_t copies = (200u << 20) / block.size();
-  {
-    std::ofstream out(scratch / "big.csv", std::ios::binary);
-    for (std::size_t i = 0; i < copies; ++i) out.write(block.data(), std::streamsize(block.size()));
-    ASSERT_TRUE(out.good());
-  }
-  const std::string older = "older output\r\n";
-  WriteFile(scratch / "A1_big.crc", older);
-  Program program({.command = {CSV2CRC_PATH, "big.csv"}, .folder = scratch.Path()});
-  const auto deadline = std::chrono::steady_clock::now() + 60s;
-  bool grown = false;
-  bool finished = false;
-  while (!grown && !finished && std::chrono::steady_clock::now() < deadline) {
-    for (const std::string& name : Names(scratch.Path())) {
-      std::error_code ignored;
-      if (name.rfind(".A1_big.crc.", 0) == 0) {
-        grown = fs::file_size(scratch / name, ignored) > (8u << 20);
-      }
-    }
-    finished = program.HasEnded();  // the conversion came first
-    std::this_thread::sleep_for(1ms);
-  }
-  if (!finished) program.Signal(SIGKILL);
-  program.Wait();
-
-  const std::uintmax_t size = fs::file_size(scratch / "A1_big.crc");
-  if (size == older.size()) {
-    EXPECT_EQ(ReadFile(scratch / "A1_big.crc"), older);
-  } else {
-    const std::string expectedBlock = ReferenceConvert(block);
-    ASSERT_EQ(size, expectedBlock.size() * copies) << "a partial output under the output name";
-    std::ifstream in(scratch / "A1_big.crc", std::ios::binary);
-    std::string got(expectedBlock.size(), '\0');
-    for (std::size_t i = 0; i < copies; ++i) {
-      in.read(got.data(), std::streamsize(got.size()));
-      ASSERT_EQ(got, expectedBlock) << "block " << i;
-    }
-  }
-}
 
 // ---------------------------------------------------------------------------
 // Two conversions of the same file at the same time, in two processes.
