@@ -32,7 +32,6 @@ constexpr const char* kTestKey = "SOFTWARE\\Corvane\\Test";
 class FakeWindows : public Registry {
  public:
   struct Open {
-    std::uint32_t root;
     std::string key;
     std::uint32_t options;
     std::uint32_t access;
@@ -68,7 +67,7 @@ class FakeWindows : public Registry {
 
   long RegOpenKeyExA(std::uint32_t root, const std::string& subKey, std::uint32_t options,
                      std::uint32_t access, RegHandle* result) override {
-    opens.push_back({root, subKey, options, access});
+    opens.push_back({subKey, options, access});
     if (root != kHkeyLocalMachine || keys.count(subKey) == 0) return kErrorFileNotFound;
     if (openResultForExistingKeys != kErrorSuccess) return openResultForExistingKeys;
     *result = kFirstHandle + opened_.size();
@@ -120,7 +119,6 @@ TEST_P(GetKeyValueReads, ReturnsTrueWithTheValueAndClosesTheKey) {
   EXPECT_TRUE(GetKeyValue(windows, kHkeyLocalMachine, kTestKey, "Value", keyVal));
   EXPECT_EQ(keyVal, param.expected);
   ASSERT_EQ(windows.opens.size(), 1u);
-  EXPECT_EQ(windows.opens[0].root, kHkeyLocalMachine);
   EXPECT_EQ(windows.opens[0].options, 0u);
   EXPECT_EQ(windows.opens[0].access, 0x20019u);  // read only: 0x2003F is refused to users
   EXPECT_EQ(windows.closes, std::vector<RegHandle>{FakeWindows::kFirstHandle});
