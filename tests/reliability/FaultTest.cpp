@@ -11,13 +11,11 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <string>
-#include <thread>
+#include <tuple>
 #include <vector>
 
 #include "platform/Descriptor.h"
@@ -28,7 +26,6 @@
 namespace corvane {
 namespace {
 
-using namespace std::chrono_literals;
 using namespace test;
 namespace fs = std::filesystem;
 
@@ -55,44 +52,32 @@ std::string Repeat(const std::string& block, std::size_t times) {
 // ---------------------------------------------------------------------------
 // A real, small, full file system.
 
-class FullDisk : public ::testing::Test {
- protected:
-  void SetUp() override {
-    mountPoint_ = scratch_ / "small";
-    fs::create_directory(mountPoint_);
-    if (::mount("tmpfs", mountPoint_.c_str(), "tmpfs", 0, "size=256k") != 0) {
-      GTEST_SKIP() << "cannot mount a 256 KiB tmpfs here (" << std::strerror(errno)
-                   << "): needs root or CAP_SYS_ADMIN";
-    }
-    mounted_ = true;
+TEST(FullDisk, FillingUpPartWayKeepsTheOlderOutputAndLeavesNothingBehind) {
+  TempFolder scratch;
+  const std::string mountPoint = scratch / "small";
+  fs::create_directory(mountPoint);
+  if (::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=256k") != 0) {
+    GTEST_SKIP() << "cannot mount a 256 KiB tmpfs here (" << std::strerror(errno)
+                 << "): needs root or CAP_SYS_ADMIN";
   }
-  void TearDown() override {
-    if (mounted_) ::umount2(mountPoint_.c_str(), MNT_DETACH);
-  }
-
-  TempFolder scratch_;
-  std::string mountPoint_;
-  bool mounted_ = false;
-};
-
-TEST_F(FullDisk, FillingUpPartWayKeepsTheOlderOutputAndLeavesNothingBehind) {
   const std::string big = Repeat(kBlockWithEnd, 20000);  // about 1.3 MiB of output
   const std::string small = Repeat(kBlockWithEnd, 100);
-  WriteFile(scratch_ / "big.csv", big);
-  WriteFile(scratch_ / "small.csv", small);
+  WriteFile(scratch / "big.csv", big);
+  WriteFile(scratch / "small.csv", small);
   const std::string older = "older output\r\n";
-  WriteFile(mountPoint_ + "/A1_big.crc", older);
+  WriteFile(mountPoint + "/A1_big.crc", older);
 
   // One file at a time, so that the second starts once the first has failed.
   const Outcome r =
-      RunCsv2crc(scratch_.Path(), {"-j", "1", "-o", mountPoint_, "big.csv", "small.csv"});
+      RunCsv2crc(scratch.Path(), {"-j", "1", "-o", mountPoint, "big.csv", "small.csv"});
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(r.err, "csv2crc: Error 105: Cannot write '" + mountPoint_ +
+  EXPECT_EQ(r.err, "csv2crc: Error 105: Cannot write '" + mountPoint +
                        "/A1_big.crc': No space left on device\n");
-  EXPECT_EQ(ReadFile(mountPoint_ + "/A1_big.crc"), older);
+  EXPECT_EQ(ReadFile(mountPoint + "/A1_big.crc"), older);
   // The space the failed file took is given back: the next file still fits.
-  EXPECT_EQ(ReadFile(mountPoint_ + "/A1_small.crc"), ReferenceConvert(small));
-  EXPECT_EQ(Names(mountPoint_), (std::set<std::string>{"A1_big.crc", "A1_small.crc"}));
+  EXPECT_EQ(ReadFile(mountPoint + "/A1_small.crc"), ReferenceConvert(small));
+  EXPECT_EQ(Names(mountPoint), (std::set<std::string>{"A1_big.crc", "A1_small.crc"}));
+  ::umount2(mountPoint.c_str(), MNT_DETACH);
 }
 
 // ---------------------------------------------------------------------------
@@ -102,11 +87,9 @@ TEST_F(FullDisk, FillingUpPartWayKeepsTheOlderOutputAndLeavesNothingBehind) {
 class RefusingFolder : public ::testing::Test {
  protected:
   void SetUp() override {
-    const std::vector<std::string> probe = {kSetpriv,         "--reuid=nobody", "--regid=nogroup",
-                                            "--clear-groups", CSV2CRC_PATH,     "--version"};
-    const Outcome r = RunProgram({.command = probe, .folder = scratch_.Path()});
+    const Outcome r = RunCsv2crc(scratch_.Path(), {"--version"}, kAsNobody);
     if (r.exitCode != 0) {
-      GTEST_SKIP() << "cannot run csv2crc as nobody through " << kSetpriv
+      GTEST_SKIP() << "cannot run csv2crc as nobody through " << kAsNobody[0]
                    << " (needs root, and the build folder readable by all): " << r.err;
     }
     folder_ = scratch_ / "locked";
@@ -117,31 +100,28 @@ class RefusingFolder : public ::testing::Test {
   void Lock() { ::chmod(folder_.c_str(), 0555); }
 
   Outcome RunAsNobody(const std::vector<std::string>& args) {
-    return RunCsv2crc(folder_, args,
-                      {kSetpriv, "--reuid=nobody", "--regid=nogroup", "--clear-groups"});
+    return RunCsv2crc(folder_, args, kAsNobody);
   }
 
-  static constexpr const char* kSetpriv = "/usr/bin/setpriv";
+  const std::vector<std::string> kAsNobody = {"/usr/bin/setpriv", "--reuid=nobody",
+                                              "--regid=nogroup", "--clear-groups"};
   TempFolder scratch_;
   std::string folder_;
 };
 
-TEST_F(RefusingFolder, NoOutputIsMadeAndTheReasonIsNamed) {
+// No output is made, and the reason is named. An older output the user may
+// write (a shared folder where only the file may be written) is written in
+// place, which -v says; a failure part-way says that it is incomplete.
+TEST_F(RefusingFolder, NoOutputIsMadeButAWritableOlderOutputIsWrittenInPlace) {
   Lock();
-  const Outcome r = RunAsNobody({"in.csv"});
+  Outcome r = RunAsNobody({"in.csv"});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.err, "csv2crc: Error 104: Cannot create 'A1_in.crc': Permission denied\n");
   EXPECT_EQ(Names(folder_), (std::set<std::string>{"in.csv"}));
-}
 
-// An older output the user may write, in a folder that takes no new file
-// (a shared folder where only the file may be written): it is written in
-// place, which -v says; a failure part-way says that it is incomplete.
-TEST_F(RefusingFolder, AWritableOlderOutputIsWrittenInPlace) {
-  WriteFile(folder_ + "/A1_in.crc", Repeat("older,output\r\n", 1000));
+  WriteFile(folder_ + "/A1_in.crc", Repeat("older,output\r\n", 1000));  // root writes anyway
   ::chmod((folder_ + "/A1_in.crc").c_str(), 0666);
-  Lock();
-  Outcome r = RunAsNobody({"-v", "in.csv"});
+  r = RunAsNobody({"-v", "in.csv"});
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.err,
             "Converting file:in.csv\nWriting 'A1_in.crc' in place: its folder takes no new "
@@ -149,12 +129,10 @@ TEST_F(RefusingFolder, AWritableOlderOutputIsWrittenInPlace) {
   EXPECT_EQ(ReadFile(folder_ + "/A1_in.crc"), ReferenceConvert("a,b,c,d\r\n"));
   EXPECT_EQ(Names(folder_), (std::set<std::string>{"A1_in.crc", "in.csv"}));
 
-  ::chmod(folder_.c_str(), 0755);
   WriteFile(folder_ + "/in.csv", Repeat(kBlockWithEnd, 1000));
-  Lock();
-  r = RunCsv2crc(folder_, {"in.csv"},
-                 {kSetpriv, "--reuid=nobody", "--regid=nogroup", "--clear-groups", "/bin/sh", "-c",
-                  "ulimit -f 4; exec \"$0\" \"$@\""});
+  std::vector<std::string> limited = kAsNobody;
+  limited.insert(limited.end(), {"/bin/sh", "-c", "ulimit -f 4; exec \"$0\" \"$@\""});
+  r = RunCsv2crc(folder_, {"in.csv"}, limited);
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.err,
             "csv2crc: Error 105: Cannot write 'A1_in.crc': File too large; 'A1_in.crc' is "
@@ -259,8 +237,7 @@ TEST_P(LimitTest, FailsOnlyWhatCannotBeDoneAndLeavesNothingBehind) {
   script += " || exit 99; exec \"$0\" \"$@\"";
   const std::vector<std::string> limited = {"/bin/sh", "-c", script};
   // A sanitizer's build reserves more than such limits allow.
-  std::vector<std::string> probe = {"--version"};
-  if (RunCsv2crc(scratch.Path(), probe, limited).exitCode != 0) {
+  if (RunCsv2crc(scratch.Path(), {"--version"}, limited).exitCode != 0) {
     GTEST_SKIP() << "csv2crc does not start after " << c.limits;
   }
   std::vector<std::string> args = c.options;
@@ -320,7 +297,11 @@ INSTANTIATE_TEST_SUITE_P(
 // program is reliably in the middle of the file (its temporary file made and
 // growing) when the signal comes, however fast the machine.
 
-class EndedPartWayBase : public ::testing::Test {
+// A catchable signal removes the temporary file and ends the program by that
+// signal; nothing runs after SIGKILL, so its temporary file stays, hidden,
+// beside the output. The output name holds the older output as it was, or
+// nothing when there was none.
+class EndedPartWay : public ::testing::TestWithParam<std::tuple<int, bool>> {
  protected:
   // Starts csv2crc on a pipe, feeds it until its temporary file has grown
   // past 1 MiB, sends the signal, and returns how it ended. The writer keeps
@@ -353,87 +334,34 @@ class EndedPartWayBase : public ::testing::Test {
   TempFolder scratch_;
 };
 
-class EndedPartWay : public EndedPartWayBase {};
-class SignalPartWay : public EndedPartWayBase, public ::testing::WithParamInterface<int> {};
-
-TEST_F(EndedPartWay, KillLeavesTheOlderOutputWholeAndOnlyAHiddenLeftover) {
+TEST_P(EndedPartWay, LeavesTheOlderOutputWholeAndNoTemporaryFileUnlessKilled) {
+  const auto [signalNumber, withOlder] = GetParam();
   const std::string older = Repeat("older,output\r\n", 5000);
-  WriteFile(scratch_ / "A1_in.crc", older);
-  const Outcome r = ConvertAndSignal(SIGKILL);
-  EXPECT_EQ(r.signal, SIGKILL);
-  EXPECT_EQ(ReadFile(scratch_ / "A1_in.crc"), older);
-  // Nothing runs after SIGKILL: its temporary file stays, hidden, beside the output.
-  std::set<std::string> names = Names(scratch_.Path());
-  names.erase("A1_in.crc");
-  ASSERT_EQ(names.size(), 1u);
-  EXPECT_EQ(names.begin()->rfind(".A1_in.crc.", 0), 0u) << *names.begin();
-}
-
-TEST_F(EndedPartWay, KillWithoutAnOlderOutputLeavesNoOutput) {
-  const Outcome r = ConvertAndSignal(SIGKILL);
-  EXPECT_EQ(r.signal, SIGKILL);
-  EXPECT_FALSE(fs::exists(scratch_ / "A1_in.crc"));
-}
-
-TEST_P(SignalPartWay, CatchableSignalRemovesTheTemporaryFileAndEndsByThatSignal) {
-  const int signalNumber = GetParam();
-  const std::string older = Repeat("older,output\r\n", 5000);
-  WriteFile(scratch_ / "A1_in.crc", older);
+  if (withOlder) WriteFile(scratch_ / "A1_in.crc", older);
   const Outcome r = ConvertAndSignal(signalNumber);
   EXPECT_EQ(r.signal, signalNumber) << "exit code " << r.exitCode << ": " << r.err;
-  EXPECT_EQ(ReadFile(scratch_ / "A1_in.crc"), older);
-  EXPECT_EQ(Names(scratch_.Path()), (std::set<std::string>{"A1_in.crc"}));
-}
-
-INSTANTIATE_TEST_SUITE_P(Signals, SignalPartWay,
-                         ::testing::Values(SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2,
-                                           SIGALRM, SIGVTALRM, SIGXCPU, SIGPIPE),
-                         [](const auto& info) { return std::string(sigabbrev_np(info.param)); });
-
-// A kill during a large regular file: the output name holds the older output
-// if the kill came first, or the complete new one if the conversion did.
-TEST(KilledOnALargeFile, OutputIsTheOlderOrTheCompleteNewOne) {
-  TempFolder scratch;
-  const std::string block = Repeat(kBlockWithEnd, 4096);
-  const std::size_t copies = (200u << 20) / block.size();
-  {
-    std::ofstream out(scratch / "big.csv", std::ios::binary);
-    for (std::size_t i = 0; i < copies; ++i) out.write(block.data(), std::streamsize(block.size()));
-    ASSERT_TRUE(out.good());
+  std::set<std::string> names = Names(scratch_.Path());
+  if (withOlder) {
+    EXPECT_EQ(ReadFile(scratch_ / "A1_in.crc"), older);
+    names.erase("A1_in.crc");
   }
-  const std::string older = "older output\r\n";
-  WriteFile(scratch / "A1_big.crc", older);
-  Program program({.command = {CSV2CRC_PATH, "big.csv"}, .folder = scratch.Path()});
-  const auto deadline = std::chrono::steady_clock::now() + 60s;
-  bool grown = false;
-  bool finished = false;
-  while (!grown && !finished && std::chrono::steady_clock::now() < deadline) {
-    for (const std::string& name : Names(scratch.Path())) {
-      std::error_code ignored;
-      if (name.rfind(".A1_big.crc.", 0) == 0) {
-        grown = fs::file_size(scratch / name, ignored) > (8u << 20);
-      }
-    }
-    finished = program.HasEnded();  // the conversion came first
-    std::this_thread::sleep_for(1ms);
-  }
-  if (!finished) program.Signal(SIGKILL);
-  program.Wait();
-
-  const std::uintmax_t size = fs::file_size(scratch / "A1_big.crc");
-  if (size == older.size()) {
-    EXPECT_EQ(ReadFile(scratch / "A1_big.crc"), older);
+  if (signalNumber == SIGKILL) {
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_EQ(names.begin()->rfind(".A1_in.crc.", 0), 0u) << *names.begin();
   } else {
-    const std::string expectedBlock = ReferenceConvert(block);
-    ASSERT_EQ(size, expectedBlock.size() * copies) << "a partial output under the output name";
-    std::ifstream in(scratch / "A1_big.crc", std::ios::binary);
-    std::string got(expectedBlock.size(), '\0');
-    for (std::size_t i = 0; i < copies; ++i) {
-      in.read(got.data(), std::streamsize(got.size()));
-      ASSERT_EQ(got, expectedBlock) << "block " << i;
-    }
+    EXPECT_EQ(names, std::set<std::string>());
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Signals, EndedPartWay,
+                         ::testing::Combine(::testing::Values(SIGKILL, SIGINT, SIGTERM, SIGHUP,
+                                                              SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM,
+                                                              SIGVTALRM, SIGXCPU, SIGPIPE),
+                                            ::testing::Bool()),
+                         [](const auto& info) {
+                           return std::string(sigabbrev_np(std::get<0>(info.param))) +
+                                  (std::get<1>(info.param) ? "" : "WithoutOlderOutput");
+                         });
 
 // ---------------------------------------------------------------------------
 // Two conversions of the same file at the same time, in two processes.
