@@ -20,13 +20,13 @@
 #include <QStyleFactory>
 #include <QTest>
 #include <QUrl>
-#include <future>
 #include <memory>
 #include <vector>
 
 #include "UiTestSupport.h"
 #include "about/frmAbout.h"
 #include "main/Main.h"
+#include "support/HeldBatch.h"
 
 using corvane::qt::frmAbout;
 using corvane::qt::Main;
@@ -169,20 +169,13 @@ TEST_F(MainWindow, OpenShowsTheModelsDialogOverTheWindowAndListsTheChoice) {
 // told; the failed entry selected.
 TEST_F(MainWindow, GenerateShowsTheBatchAndItsFailure) {
   const QString failed = At(QString(70, QLatin1Char('f')) + "/gone.csv");
-  ASSERT_TRUE(DropFiles(w, {At("first.csv"), failed}));
+  ASSERT_TRUE(DropFiles(w, {At("a.csv"), failed}));
   const QString whole = "Cannot open '" + failed + "'";
-  std::promise<void> release;
-  w.Model().SetBatchRun(
-      [description = whole.toStdString(), released = release.get_future().share()](
-          const std::vector<std::string>&, corvane::ConversionObserver& batch) {
-        batch.SetBusy(true);
-        batch.SetStatus("Converting");
-        released.wait();
-        batch.SetBusy(false);
-        throw corvane::BatchFailure({corvane::ErrorNumber::kOpenInput, description}, 2, 2);
-      });
+  corvane::test::HeldBatch batch;
+  w.Model().SetBatchRun(batch.Run());
   QTest::mouseClick(w.cmdGenerate, Qt::LeftButton);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return w.lblStatus->text() == "Converting"; }, 20000))
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return w.lblStatus->toolTip() == "Converting file:" + failed; }, 20000))
       << "awaited the batch's status";
   EXPECT_EQ(w.cursor().shape(), Qt::BusyCursor);
   QWidget* owner = nullptr;
@@ -194,7 +187,7 @@ TEST_F(MainWindow, GenerateShowsTheBatchAndItsFailure) {
                   {corvane::BatchThread::Outcome::Kind::kFailed, 102, whole.toStdString(), 2, 2}));
     modal->close();
   });
-  release.set_value();
+  batch.Release();
   ASSERT_TRUE(QTest::qWaitFor([&] { return !w.Model().BatchRunning(); }, 20000));
   EXPECT_EQ(owner, &w) << "the failure box shows over the window";
   EXPECT_NE(w.lblStatus->text(), whole);
