@@ -8,8 +8,6 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QDir>
-#include <QDragEnterEvent>
-#include <QDropEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -19,7 +17,6 @@
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTest>
-#include <QUrl>
 #include <memory>
 #include <vector>
 
@@ -38,31 +35,6 @@ QStringList ListEntries(const Main& window) {
   QStringList entries;
   for (int i = 0; i < window.lstFiles->count(); ++i) entries << window.lstFiles->item(i)->text();
   return entries;
-}
-
-// Drags data onto the list as the window system would: entering is answered
-// by the drag-over rule, and only an accepted drag is dropped.
-bool Drop(Main& window, const QMimeData& data) {
-  QWidget* target = window.lstFiles->viewport();
-  const QPoint at = target->rect().center();
-  QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(target, &enter);
-  if (!enter.isAccepted() || enter.dropAction() != Qt::CopyAction) {
-    QDragLeaveEvent leave;
-    QApplication::sendEvent(target, &leave);
-    return false;
-  }
-  QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(target, &drop);
-  return true;
-}
-
-bool DropFiles(Main& window, const QStringList& paths) {
-  QMimeData data;
-  QList<QUrl> urls;
-  for (const QString& path : paths) urls << QUrl::fromLocalFile(path);
-  data.setUrls(urls);
-  return Drop(window, data);
 }
 
 // The window shown; its batches are the case's, its paths in the temporary folder (never made).
@@ -169,7 +141,7 @@ TEST_F(MainWindow, OpenShowsTheModelsDialogOverTheWindowAndListsTheChoice) {
 // told; the failed entry selected.
 TEST_F(MainWindow, GenerateShowsTheBatchAndItsFailure) {
   const QString failed = At(QString(70, QLatin1Char('f')) + "/gone.csv");
-  ASSERT_TRUE(DropFiles(w, {At("a.csv"), failed}));
+  ASSERT_TRUE(uitest::DropFiles(*w.lstFiles, {At("a.csv"), failed}));
   const QString whole = "Cannot open '" + failed + "'";
   corvane::test::HeldBatch batch;
   w.Model().SetBatchRun(batch.Run());
@@ -206,8 +178,8 @@ TEST_F(MainWindow, TheListTakesDropsAndItsKeysAndMenuActOnTheEntryWithTheFocusFr
   const QString greeting = At(QStringLiteral("Gr\u00FC\u00DFe.csv"));
   QMimeData text;
   text.setText(greeting);
-  EXPECT_FALSE(Drop(w, text)) << "a text drag is offered no drop";
-  ASSERT_TRUE(DropFiles(w, {greeting, At("zz.csv")}));
+  EXPECT_FALSE(uitest::Drop(*w.lstFiles, text)) << "a text drag is offered no drop";
+  ASSERT_TRUE(uitest::DropFiles(*w.lstFiles, {greeting, At("zz.csv")}));
   EXPECT_EQ(ListEntries(w), (QStringList{greeting, At("zz.csv")}));
   EXPECT_EQ(w.lstFiles->item(0)->toolTip(), greeting);
   EXPECT_EQ(w.mnuList->actions(), (QList<QAction*>{w.mnuRemove, w.mnuClearList}));
