@@ -51,39 +51,24 @@ class MainWindow : public ::testing::Test {
 TEST_F(MainWindow, StartsWithItsLayoutTextsTipsAndTabOrder) {
   struct Control {
     QWidget* widget;
-    const char* name;
     QRect pixels;
     const char* text;
     const char* toolTip;
   };
   const Control controls[] = {
-      {w.lstFiles,
-       "lstFiles",
-       {0, 0, 417, 173},
-       nullptr,
-       "Shows the list of files to be processed"},
-      {w.cmdOpenCSV,
-       "cmdOpenCSV",
-       {290, 184, 71, 25},
-       "Open CSV",
-       "Marks a CSV file for processing"},
+      {w.lstFiles, {0, 0, 417, 173}, nullptr, "Shows the list of files to be processed"},
+      {w.cmdOpenCSV, {290, 184, 71, 25}, "Open CSV", "Marks a CSV file for processing"},
       {w.cmdGenerate,
-       "cmdGenerate",
        {290, 216, 71, 25},
        "Generate",
        "Processes the listed files and converts them to Vellum format CRC files"},
-      {w.cmdAbout, "cmdAbout", {368, 184, 49, 25}, "About", "Shows a basic About window"},
-      {w.cmdExit, "cmdExit", {368, 216, 49, 25}, "E&xit", "Ends the application"},
-      {w.lblFeedback,
-       "lblFeedback",
-       {8, 176, 273, 17},
-       "Start with Drag 'n Drop or 'Open CRC'",
-       "Feedback information"},
-      {w.lblStatus, "lblStatus", {8, 200, 273, 41}, "Status:", "Status information"},
+      {w.cmdAbout, {368, 184, 49, 25}, "About", "Shows a basic About window"},
+      {w.cmdExit, {368, 216, 49, 25}, "E&xit", "Ends the application"},
+      {w.lblFeedback, {8, 176, 273, 17}, corvane::mainwindow::kStartHint, "Feedback information"},
+      {w.lblStatus, {8, 200, 273, 41}, "Status:", "Status information"},
   };
   for (const Control& c : controls) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(c.widget->objectName(), QString::fromLatin1(c.name));
+    SCOPED_TRACE(c.widget->objectName().toStdString());
     EXPECT_EQ(c.widget->geometry(), c.pixels);
     EXPECT_EQ(c.widget->toolTip(), QString::fromLatin1(c.toolTip));
     if (auto* button = qobject_cast<QPushButton*>(c.widget)) {
