@@ -116,18 +116,14 @@ def test_manual_page_documents_the_options_of_help(deb, work):
     assert helped and (sorted(helped - documented), sorted(documented - helped)) == ([], []), "(--help only, manual only)"
 
 
-def test_installed_window_program_comes_up_and_stays_up(deb, work, display):
+def test_installed_window_program_comes_up_and_stays_up(deb, work, display, processes):
     """It takes no arguments, shows its window and runs until it is closed."""
     log = work / "window.log"
-    with open(log, "wb") as out:
-        app = subprocess.Popen([work / "root/usr/bin/CorvaneCSVtoCRC"], stdout=out, stderr=out, env=display.env)
+    app = processes.start([work / "root/usr/bin/CorvaneCSVtoCRC"], log.name, env=display.env)
+    until(lambda: display.window("Corvane CSV to CRC"), 30, "its window", process=app, log=log)
     try:
-        until(lambda: display.window("Corvane CSV to CRC"), 30, "its window", process=app, log=log)
         status = app.wait(5)  # still up after five seconds, or it fails here
     except subprocess.TimeoutExpired:
         status = None
-    finally:
-        app.terminate()
-        app.wait(20)
     assert status is None and not re.search(r"abort|core dumped|segmentation|could not (load|connect)", log.read_text(), re.I), \
         f"ended by itself with status {status}: {tail(log)}"
