@@ -8,6 +8,7 @@
 
 #include "UiTestSupport.h"
 #include "main/CommonDialog.h"
+#include "support/Files.h"
 
 namespace {
 
@@ -16,7 +17,7 @@ TEST(CommonDialogShowOpen, TheFileDialogReturnsTheChosenFileOrNothing) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
   const QString file = dir.filePath("input.txt");
-  ASSERT_TRUE(uitest::WriteFile(file, "x"));
+  ASSERT_TRUE(corvane::test::WriteFile(file.toStdString(), "x"));
   QWidget parent;
   for (const bool accept : {true, false}) {
     SCOPED_TRACE(accept ? "chosen" : "cancelled");

@@ -1,12 +1,12 @@
 // A drag source for the Windows system test (tests/system/test_windows.py): a small
 // window that, pressed, starts a real drag (XDND) of the files named on the
-// command line, or of a text with --text, allowing a copy. It prints
-// "dragging" when the drag starts, "accepted" when a target offers a copy
-// (so that a test can drop only then) and, when the drag ends, the action the
-// target took: "copy", or "ignore" when there was no drop. It then hides and
-// runs until it is ended (at most two minutes).
+// command line, allowing a copy. It prints "dragging" when the drag starts,
+// "accepted" when a target offers a copy (so that a test can drop only then)
+// and, when the drag ends, the action the target took: "copy", or "ignore"
+// when there was no drop. It then hides and runs until it is ended (at most
+// two minutes).
 //
-//   drag_source FILE...  |  drag_source --text TEXT
+//   drag_source FILE...
 #include <QApplication>
 #include <QDrag>
 #include <QMimeData>
@@ -21,7 +21,8 @@ namespace {
 
 class Source : public QWidget {
  public:
-  explicit Source(QMimeData* (*make)()) : make_(make) {
+  explicit Source(const QStringList& files) {
+    for (const QString& path : files) urls_ << QUrl::fromLocalFile(path);
     setWindowTitle(QStringLiteral("corvane-drag-source"));
     setFixedSize(120, 80);
   }
@@ -29,7 +30,9 @@ class Source : public QWidget {
  protected:
   void mousePressEvent(QMouseEvent*) override {
     auto* drag = new QDrag(this);
-    drag->setMimeData(make_());
+    auto* data = new QMimeData;
+    data->setUrls(urls_);
+    drag->setMimeData(data);
     QObject::connect(drag, &QDrag::actionChanged, [](Qt::DropAction action) {
       if (action == Qt::CopyAction) {
         std::puts("accepted");
@@ -48,35 +51,19 @@ class Source : public QWidget {
   }
 
  private:
-  QMimeData* (*make_)();
+  QList<QUrl> urls_;
 };
-
-QStringList g_arguments;
-
-QMimeData* Files() {
-  auto* data = new QMimeData;
-  QList<QUrl> urls;
-  for (const QString& path : g_arguments) urls << QUrl::fromLocalFile(path);
-  data->setUrls(urls);
-  return data;
-}
-
-QMimeData* Text() {
-  auto* data = new QMimeData;
-  data->setText(g_arguments.value(1));
-  return data;
-}
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
-  g_arguments = QApplication::arguments().mid(1);
-  if (g_arguments.isEmpty()) {
-    std::fprintf(stderr, "usage: drag_source FILE... | drag_source --text TEXT\n");
+  const QStringList files = QApplication::arguments().mid(1);
+  if (files.isEmpty()) {
+    std::fprintf(stderr, "usage: drag_source FILE...\n");
     return 2;
   }
-  Source source(g_arguments.first() == QStringLiteral("--text") ? Text : Files);
+  Source source(files);
   // In the screen's corner, away from the window the drags go to.
   source.move(0, 0);
   source.show();

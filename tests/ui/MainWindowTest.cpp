@@ -8,8 +8,6 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QDir>
-#include <QDragEnterEvent>
-#include <QDropEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -19,14 +17,13 @@
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTest>
-#include <QUrl>
-#include <future>
 #include <memory>
 #include <vector>
 
 #include "UiTestSupport.h"
 #include "about/frmAbout.h"
 #include "main/Main.h"
+#include "support/HeldBatch.h"
 
 using corvane::qt::frmAbout;
 using corvane::qt::Main;
@@ -38,31 +35,6 @@ QStringList ListEntries(const Main& window) {
   QStringList entries;
   for (int i = 0; i < window.lstFiles->count(); ++i) entries << window.lstFiles->item(i)->text();
   return entries;
-}
-
-// Drags data onto the list as the window system would: entering is answered
-// by the drag-over rule, and only an accepted drag is dropped.
-bool Drop(Main& window, const QMimeData& data) {
-  QWidget* target = window.lstFiles->viewport();
-  const QPoint at = target->rect().center();
-  QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(target, &enter);
-  if (!enter.isAccepted() || enter.dropAction() != Qt::CopyAction) {
-    QDragLeaveEvent leave;
-    QApplication::sendEvent(target, &leave);
-    return false;
-  }
-  QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(target, &drop);
-  return true;
-}
-
-bool DropFiles(Main& window, const QStringList& paths) {
-  QMimeData data;
-  QList<QUrl> urls;
-  for (const QString& path : paths) urls << QUrl::fromLocalFile(path);
-  data.setUrls(urls);
-  return Drop(window, data);
 }
 
 // The window shown; its batches are the case's, its paths in the temporary folder (never made).
@@ -79,39 +51,24 @@ class MainWindow : public ::testing::Test {
 TEST_F(MainWindow, StartsWithItsLayoutTextsTipsAndTabOrder) {
   struct Control {
     QWidget* widget;
-    const char* name;
     QRect pixels;
     const char* text;
     const char* toolTip;
   };
   const Control controls[] = {
-      {w.lstFiles,
-       "lstFiles",
-       {0, 0, 417, 173},
-       nullptr,
-       "Shows the list of files to be processed"},
-      {w.cmdOpenCSV,
-       "cmdOpenCSV",
-       {290, 184, 71, 25},
-       "Open CSV",
-       "Marks a CSV file for processing"},
+      {w.lstFiles, {0, 0, 417, 173}, nullptr, "Shows the list of files to be processed"},
+      {w.cmdOpenCSV, {290, 184, 71, 25}, "Open CSV", "Marks a CSV file for processing"},
       {w.cmdGenerate,
-       "cmdGenerate",
        {290, 216, 71, 25},
        "Generate",
        "Processes the listed files and converts them to Vellum format CRC files"},
-      {w.cmdAbout, "cmdAbout", {368, 184, 49, 25}, "About", "Shows a basic About window"},
-      {w.cmdExit, "cmdExit", {368, 216, 49, 25}, "E&xit", "Ends the application"},
-      {w.lblFeedback,
-       "lblFeedback",
-       {8, 176, 273, 17},
-       "Start with Drag 'n Drop or 'Open CRC'",
-       "Feedback information"},
-      {w.lblStatus, "lblStatus", {8, 200, 273, 41}, "Status:", "Status information"},
+      {w.cmdAbout, {368, 184, 49, 25}, "About", "Shows a basic About window"},
+      {w.cmdExit, {368, 216, 49, 25}, "E&xit", "Ends the application"},
+      {w.lblFeedback, {8, 176, 273, 17}, corvane::mainwindow::kStartHint, "Feedback information"},
+      {w.lblStatus, {8, 200, 273, 41}, "Status:", "Status information"},
   };
   for (const Control& c : controls) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(c.widget->objectName(), QString::fromLatin1(c.name));
+    SCOPED_TRACE(c.widget->objectName().toStdString());
     EXPECT_EQ(c.widget->geometry(), c.pixels);
     EXPECT_EQ(c.widget->toolTip(), QString::fromLatin1(c.toolTip));
     if (auto* button = qobject_cast<QPushButton*>(c.widget)) {
@@ -169,20 +126,13 @@ TEST_F(MainWindow, OpenShowsTheModelsDialogOverTheWindowAndListsTheChoice) {
 // told; the failed entry selected.
 TEST_F(MainWindow, GenerateShowsTheBatchAndItsFailure) {
   const QString failed = At(QString(70, QLatin1Char('f')) + "/gone.csv");
-  ASSERT_TRUE(DropFiles(w, {At("first.csv"), failed}));
+  ASSERT_TRUE(uitest::DropFiles(*w.lstFiles, {At("a.csv"), failed}));
   const QString whole = "Cannot open '" + failed + "'";
-  std::promise<void> release;
-  w.Model().SetBatchRun(
-      [description = whole.toStdString(), released = release.get_future().share()](
-          const std::vector<std::string>&, corvane::ConversionObserver& batch) {
-        batch.SetBusy(true);
-        batch.SetStatus("Converting");
-        released.wait();
-        batch.SetBusy(false);
-        throw corvane::BatchFailure({corvane::ErrorNumber::kOpenInput, description}, 2, 2);
-      });
+  corvane::test::HeldBatch batch;
+  w.Model().SetBatchRun(batch.Run());
   QTest::mouseClick(w.cmdGenerate, Qt::LeftButton);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return w.lblStatus->text() == "Converting"; }, 20000))
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return w.lblStatus->toolTip() == "Converting file:" + failed; }, 20000))
       << "awaited the batch's status";
   EXPECT_EQ(w.cursor().shape(), Qt::BusyCursor);
   QWidget* owner = nullptr;
@@ -194,7 +144,7 @@ TEST_F(MainWindow, GenerateShowsTheBatchAndItsFailure) {
                   {corvane::BatchThread::Outcome::Kind::kFailed, 102, whole.toStdString(), 2, 2}));
     modal->close();
   });
-  release.set_value();
+  batch.Release();
   ASSERT_TRUE(QTest::qWaitFor([&] { return !w.Model().BatchRunning(); }, 20000));
   EXPECT_EQ(owner, &w) << "the failure box shows over the window";
   EXPECT_NE(w.lblStatus->text(), whole);
@@ -213,8 +163,8 @@ TEST_F(MainWindow, TheListTakesDropsAndItsKeysAndMenuActOnTheEntryWithTheFocusFr
   const QString greeting = At(QStringLiteral("Gr\u00FC\u00DFe.csv"));
   QMimeData text;
   text.setText(greeting);
-  EXPECT_FALSE(Drop(w, text)) << "a text drag is offered no drop";
-  ASSERT_TRUE(DropFiles(w, {greeting, At("zz.csv")}));
+  EXPECT_FALSE(uitest::Drop(*w.lstFiles, text)) << "a text drag is offered no drop";
+  ASSERT_TRUE(uitest::DropFiles(*w.lstFiles, {greeting, At("zz.csv")}));
   EXPECT_EQ(ListEntries(w), (QStringList{greeting, At("zz.csv")}));
   EXPECT_EQ(w.lstFiles->item(0)->toolTip(), greeting);
   EXPECT_EQ(w.mnuList->actions(), (QList<QAction*>{w.mnuRemove, w.mnuClearList}));

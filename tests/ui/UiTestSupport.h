@@ -2,13 +2,15 @@
 #pragma once
 
 #include <QApplication>
-#include <QByteArray>
 #include <QColor>
 #include <QDir>
-#include <QFile>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFont>
 #include <QImage>
 #include <QLabel>
+#include <QListWidget>
+#include <QMimeData>
 #include <QPalette>
 #include <QPushButton>
 #include <QString>
@@ -16,6 +18,7 @@
 #include <QStyleOptionButton>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 #include <QWidget>
 #include <algorithm>
 #include <cmath>
@@ -30,21 +33,35 @@ inline void PrintTo(const QString& text, std::ostream* os) {
   *os << '"' << text.toStdString() << '"';
 }
 
-#include "support/Files.h"
-
 namespace uitest {
-
-inline bool WriteFile(const QString& path, const QByteArray& content) {
-  return corvane::test::WriteFile(path.toStdString(), content.toStdString());
-}
-
-// The file's bytes; a file that cannot be read fails the test.
-inline QByteArray ReadFile(const QString& path) {
-  return QByteArray::fromStdString(corvane::test::ReadFile(path.toStdString()));
-}
 
 // The path as the windows show it (native separators).
 inline QString Native(const QString& path) { return QDir::toNativeSeparators(path); }
+
+// Drags data onto the list as the window system would: entering is answered
+// by the drag-over rule, and only an accepted drag is dropped.
+inline bool Drop(QListWidget& list, const QMimeData& data) {
+  QWidget* target = list.viewport();
+  const QPoint at = target->rect().center();
+  QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &enter);
+  if (!enter.isAccepted() || enter.dropAction() != Qt::CopyAction) {
+    QDragLeaveEvent leave;
+    QApplication::sendEvent(target, &leave);
+    return false;
+  }
+  QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &drop);
+  return true;
+}
+
+inline bool DropFiles(QListWidget& list, const QStringList& paths) {
+  QMimeData data;
+  QList<QUrl> urls;
+  for (const QString& path : paths) urls << QUrl::fromLocalFile(path);
+  data.setUrls(urls);
+  return Drop(list, data);
+}
 
 // Runs action on the next modal window (or popup menu) that opens, from a timer,
 // so that no modal window waits for input. Gives up after about five seconds.

@@ -10,19 +10,17 @@
 // server with openbox).
 #include <QApplication>
 #include <QDir>
-#include <QDropEvent>
 #include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
-#include <QMimeData>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
-#include <QUrl>
 #include <cstdio>
 
+#include "UiTestSupport.h"
 #include "engine/ProgramIdentity.h"
 #include "main/Main.h"
 
@@ -51,21 +49,6 @@ bool Save(QWidget* window, const QString& path, bool settle = true) {
   return saved;
 }
 
-void DropFiles(Main& window, const QStringList& paths) {
-  QMimeData data;
-  QList<QUrl> urls;
-  for (const QString& path : paths) {
-    urls << QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
-  }
-  data.setUrls(urls);
-  QWidget* list = window.lstFiles->viewport();
-  const QPoint at = list->rect().center();
-  QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(list, &enter);
-  QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(list, &drop);
-}
-
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -86,7 +69,9 @@ int main(int argc, char* argv[]) {
     return 1;
   }
   QTest::qWait(500);  // the window manager frames and places it
-  DropFiles(window, args.mid(2));
+  QStringList files;
+  for (const QString& file : args.mid(2)) files << QFileInfo(file).absoluteFilePath();
+  uitest::DropFiles(*window.lstFiles, files);
 
   // Part-way through the large file: the feedback line shows a percentage.
   const QRegularExpression partWay(QStringLiteral("^File \\d+ of \\d+ - ([1-8]\\d)%$"));
@@ -119,7 +104,7 @@ int main(int argc, char* argv[]) {
   QTest::mouseClick(window.cmdAbout, Qt::LeftButton);
 
   // A dark desktop theme, with one more file chosen in the Open dialog.
-  QApplication::setPalette(QPalette(QColor(0x35, 0x35, 0x35)));
+  QApplication::setPalette(uitest::DarkPalette());
   const QString chosen = QFileInfo(args.last()).absoluteFilePath();
   window.SetOpenDialog([&](QWidget*, const corvane::CommonDialog&) { return chosen; });
   QTest::mouseClick(window.cmdOpenCSV, Qt::LeftButton);

@@ -66,9 +66,8 @@ SIZE ClientSize(HWND window) {
 
 // A visible top-level window of that class and caption (any caption: null).
 HWND Shown(const char* kind, const char* caption) {
-  const std::wstring wideCaption = caption != nullptr ? WideText(caption) : std::wstring();
-  const HWND found =
-      ::FindWindowW(WideText(kind).c_str(), caption != nullptr ? wideCaption.c_str() : nullptr);
+  const HWND found = ::FindWindowW(WideText(kind).c_str(),
+                                   caption != nullptr ? WideText(caption).c_str() : nullptr);
   return found != nullptr && ::IsWindowVisible(found) ? found : nullptr;
 }
 
@@ -373,9 +372,7 @@ TEST_F(Win32Wiring, AboutAndTheOpenDialogAreModalAlsoWhenABatchFailsUnderThem) {
   const struct {
     const char* button;
     const char* caption;
-    const char* close;  // how the test closes it
-  } cases[] = {{"About", "About CorvaneCSVtoCRC", "Escape"},
-               {"Open CSV", "Open CSV File", "Cancel"}};
+  } cases[] = {{"About", "About CorvaneCSVtoCRC"}, {"Open CSV", "Open CSV File"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.button);
     boxes_.clear();
@@ -399,12 +396,8 @@ TEST_F(Win32Wiring, AboutAndTheOpenDialogAreModalAlsoWhenABatchFailsUnderThem) {
              [&] {
                enabledAfterTheEnd = ::IsWindowEnabled(main_) != FALSE;
                boxesWhileOpen = boxes_.size();
-               if (std::string(c.close) == "Escape") {
-                 const HWND focus = ::GetFocus();
-                 ::PostMessageW(::IsChild(modal, focus) ? focus : modal, WM_KEYDOWN, VK_ESCAPE, 0);
-               } else {
-                 ::PostMessageW(modal, WM_COMMAND, IDCANCEL, 0);
-               }
+               const HWND focus = ::GetFocus();
+               ::PostMessageW(::IsChild(modal, focus) ? focus : modal, WM_KEYDOWN, VK_ESCAPE, 0);
              }}},
            [&] { Click(c.button); });
     EXPECT_EQ(owner, main_);
