@@ -18,27 +18,26 @@ ConversionError ExpectConversionError(const std::function<void()>& f) {
 }
 
 WriteHook FailingWrites(std::size_t allowance, int error) {
-  auto left = std::make_shared<std::size_t>(allowance);
-  return [left, error](int fd, const void* data, std::size_t size) -> std::ptrdiff_t {
-    if (*left == 0) {
+  return [left = allowance, error](int fd, const void* data,
+                                   std::size_t size) mutable -> std::ptrdiff_t {
+    if (left == 0) {
       errno = error;
       return -1;
     }
-    const std::ptrdiff_t written = SystemWrite(fd, data, std::min(size, *left));
-    if (written > 0) *left -= static_cast<std::size_t>(written);
+    const std::ptrdiff_t written = SystemWrite(fd, data, std::min(size, left));
+    if (written > 0) left -= static_cast<std::size_t>(written);
     return written;
   };
 }
 
 ReadHook FailingReads(std::size_t allowance, int error) {
-  auto left = std::make_shared<std::size_t>(allowance);
-  return [left, error](int fd, void* data, std::size_t size) -> std::ptrdiff_t {
-    if (*left == 0 && error != 0) {
+  return [left = allowance, error](int fd, void* data, std::size_t size) mutable -> std::ptrdiff_t {
+    if (left == 0 && error != 0) {
       errno = error;
       return -1;
     }
-    const std::ptrdiff_t got = SystemRead(fd, data, std::min(size, *left));
-    if (got > 0) *left -= static_cast<std::size_t>(got);
+    const std::ptrdiff_t got = SystemRead(fd, data, std::min(size, left));
+    if (got > 0) left -= static_cast<std::size_t>(got);
     return got;
   };
 }

@@ -45,6 +45,8 @@ ConversionError ExpectConversionError(const std::function<void()>& f);
 
 // A write hook that fills up like a disk: it passes `allowance` bytes in all on
 // to the system (the last write short), then fails every write with `error`.
+// Each copy counts for itself, so a table's hook starts full in every run of
+// its case (ScopedIoHooks takes a copy).
 WriteHook FailingWrites(std::size_t allowance, int error);
 
 // A read hook that passes `allowance` bytes in all, then fails every read with
